@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// The Windows operations the tool needs, one virtual call each, so that the
+// logic never sees a real platform and tests can wrap or fake any call.
+// Paths and texts are byte strings in the ANSI code page (cp932), exactly as
+// the *A functions of Windows take them.
+
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
+// Values as Windows defines them.
+inline constexpr std::uint32_t kAttrReadOnly = 0x1;
+inline constexpr std::uint32_t kAttrDirectory = 0x10;
+inline constexpr std::uint32_t kAttrNormal = 0x80;
+inline constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFF;
+
+struct CodePageInfo {
+  bool dbcsEnabled = false;
+  // Inclusive lead-byte ranges, as GetCPInfo reports them.
+  std::vector<std::pair<unsigned char, unsigned char>> leadByteRanges;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Full path of the running executable. False when it cannot be had whole.
+  virtual bool ModuleFileName(std::string* path) = 0;
+  // Directory search for one entry (FindFirstFileA, then FindClose at once).
+  virtual bool FindFile(const std::string& path, std::uint32_t* attributes) = 0;
+
+  virtual CodePageInfo AnsiCodePage() = 0;
+  // CompareStringA(LOCALE_USER_DEFAULT, 0, ...) == CSTR_EQUAL.
+  virtual bool SameText(std::string_view a, std::string_view b) = 0;
+
+  // Open an existing regular file for reading, others may only read it too.
+  virtual FileHandle OpenForRead(const std::string& path) = 0;
+  // Create or empty a file for writing, shared with nobody.
+  virtual FileHandle CreateForWrite(const std::string& path) = 0;
+  virtual bool FileSize(FileHandle file, std::uint64_t* size) = 0;
+  virtual bool ReadFile(FileHandle file, char* buffer, std::uint32_t size,
+                        std::uint32_t* got) = 0;
+  virtual bool WriteFile(FileHandle file, const char* data, std::uint32_t size,
+                         std::uint32_t* written) = 0;
+  // Push written data to the disk before a replace relies on it.
+  virtual bool FlushFile(FileHandle file) = 0;
+  virtual void CloseFile(FileHandle file) = 0;
+
+  virtual std::uint32_t GetAttributes(const std::string& path) = 0;
+  virtual bool SetAttributes(const std::string& path, std::uint32_t attributes) = 0;
+  // Whole-file copy; with failIfExists false an existing target is overwritten
+  // unless it is read-only.
+  virtual bool CopyWholeFile(const std::string& from, const std::string& to,
+                        bool failIfExists) = 0;
+  // Put `from` in the place of `to` in one step, durably.
+  virtual bool MoveReplacing(const std::string& from, const std::string& to) = 0;
+  virtual bool RemoveFile(const std::string& path) = 0;
+
+  // Modal box with no owner window; returns the pressed button's code, or 0.
+  virtual int ShowBox(const std::string& text, const std::string& caption,
+                         std::uint32_t style) = 0;
+};
+
+// The real platform of this build.
+Platform& SystemPlatform();

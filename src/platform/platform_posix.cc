@@ -1,0 +1,264 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+
+#include "platform/encoding.h"
+#include "platform/posix_platform.h"
+
+namespace {
+
+std::uint32_t AttributesOf(const struct stat& st) {
+  if (S_ISDIR(st.st_mode)) return kAttrDirectory;
+  return (st.st_mode & S_IWUSR) ? kAttrNormal : kAttrReadOnly;
+}
+
+bool IsReadOnly(const struct stat& st) { return !S_ISDIR(st.st_mode) && !(st.st_mode & S_IWUSR); }
+
+// Opens a regular file only: FIFOs, sockets and devices fail at once instead
+// of blocking.
+int OpenRegular(const std::string& hostPath, int flags, mode_t mode = 0) {
+  int fd = ::open(hostPath.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, mode);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EACCES;
+    return -1;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size, std::size_t* written) {
+  *written = 0;
+  while (*written < size) {
+    ssize_t n = ::write(fd, data + *written, size - *written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    *written += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+void SyncDirectoryOf(const std::string& hostPath) {
+  std::size_t slash = hostPath.find_last_of('/');
+  std::string folder = slash == std::string::npos ? std::string(".") : hostPath.substr(0, slash + 1);
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+// Where a replace must land: the target of a symbolic link, so the link stays.
+std::string ReplaceTarget(const std::string& hostPath) {
+  struct stat st;
+  if (::lstat(hostPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(hostPath.c_str(), nullptr),
+                                                          &std::free);
+    if (resolved) return resolved.get();
+  }
+  return hostPath;
+}
+
+}  // namespace
+
+PosixPlatform::PosixPlatform(std::string root, std::FILE* in, std::FILE* out)
+    : root_(std::move(root)), in_(in), out_(out) {
+  while (!root_.empty() && root_.back() == '/') root_.pop_back();
+}
+
+bool PosixPlatform::ToHostPath(const std::string& windowsPath, std::string* hostPath) const {
+  if (windowsPath.size() < 2 || (windowsPath[0] != 'Z' && windowsPath[0] != 'z') ||
+      windowsPath[1] != ':') {
+    return false;
+  }
+  // Convert first: byte 0x5C inside a double-byte character is no separator.
+  std::string rest;
+  if (!Cp932ToUtf8(std::string_view(windowsPath).substr(2), &rest)) return false;
+  for (char& c : rest) {
+    if (c == '\\') c = '/';
+  }
+  std::string joined = root_;
+  if (rest.empty() || rest[0] != '/') joined.push_back('/');
+  joined.append(rest);
+  *hostPath = std::move(joined);
+  return true;
+}
+
+bool PosixPlatform::FromHostPath(const std::string& hostPath, std::string* windowsPath) const {
+  if (hostPath.compare(0, root_.size(), root_) != 0) return false;
+  std::string rest = hostPath.substr(root_.size());
+  if (rest.empty() || rest[0] != '/' || rest.find('\\') != std::string::npos) return false;
+  for (char& c : rest) {
+    if (c == '/') c = '\\';
+  }
+  std::string converted;
+  if (!Utf8ToCp932(rest, &converted)) return false;
+  *windowsPath = "Z:" + converted;
+  return true;
+}
+
+bool PosixPlatform::ModuleFileName(std::string* path) {
+  // Grow until the link's whole target fits: a cut path would name another file.
+  std::string buffer(256, '\0');
+  while (true) {
+    ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n < 0) return false;
+    if (static_cast<std::size_t>(n) < buffer.size()) {
+      buffer.resize(static_cast<std::size_t>(n));
+      break;
+    }
+    if (buffer.size() > (1u << 20)) return false;
+    buffer.resize(buffer.size() * 2);
+  }
+  return FromHostPath(buffer, path);
+}
+
+bool PosixPlatform::FindFile(const std::string& path, std::uint32_t* attributes) {
+  std::string host;
+  struct stat st;
+  if (!ToHostPath(path, &host) || ::stat(host.c_str(), &st) != 0) return false;
+  *attributes = AttributesOf(st);
+  return true;
+}
+
+CodePageInfo PosixPlatform::AnsiCodePage() { return {true, {{0x81, 0x9F}, {0xE0, 0xFC}}}; }
+
+bool PosixPlatform::SameText(std::string_view a, std::string_view b) { return a == b; }
+
+FileHandle PosixPlatform::OpenForRead(const std::string& path) {
+  std::string host;
+  if (!ToHostPath(path, &host)) return kNoFile;
+  int fd = OpenRegular(host, O_RDONLY);
+  return fd < 0 ? kNoFile : fd;
+}
+
+FileHandle PosixPlatform::CreateForWrite(const std::string& path) {
+  std::string host;
+  if (!ToHostPath(path, &host)) return kNoFile;
+  struct stat st;
+  if (::stat(host.c_str(), &st) == 0 && IsReadOnly(st)) return kNoFile;
+  int fd = OpenRegular(host, O_RDWR | O_CREAT | O_TRUNC, 0666);
+  return fd < 0 ? kNoFile : fd;
+}
+
+bool PosixPlatform::FileSize(FileHandle file, std::uint64_t* size) {
+  struct stat st;
+  if (::fstat(static_cast<int>(file), &st) != 0) return false;
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return true;
+}
+
+bool PosixPlatform::ReadFile(FileHandle file, char* buffer, std::uint32_t size,
+                             std::uint32_t* got) {
+  *got = 0;
+  while (*got < size) {
+    ssize_t n = ::read(static_cast<int>(file), buffer + *got, size - *got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    *got += static_cast<std::uint32_t>(n);
+  }
+  return true;
+}
+
+bool PosixPlatform::WriteFile(FileHandle file, const char* data, std::uint32_t size,
+                              std::uint32_t* written) {
+  std::size_t done = 0;
+  bool ok = WriteAll(static_cast<int>(file), data, size, &done);
+  *written = static_cast<std::uint32_t>(done);
+  return ok;
+}
+
+bool PosixPlatform::FlushFile(FileHandle file) { return ::fsync(static_cast<int>(file)) == 0; }
+
+void PosixPlatform::CloseFile(FileHandle file) { ::close(static_cast<int>(file)); }
+
+std::uint32_t PosixPlatform::GetAttributes(const std::string& path) {
+  std::string host;
+  struct stat st;
+  if (!ToHostPath(path, &host) || ::stat(host.c_str(), &st) != 0) return kInvalidAttributes;
+  return AttributesOf(st);
+}
+
+bool PosixPlatform::SetAttributes(const std::string& path, std::uint32_t attributes) {
+  std::string host;
+  struct stat st;
+  if (!ToHostPath(path, &host) || ::stat(host.c_str(), &st) != 0) return false;
+  mode_t mode = st.st_mode & 07777;
+  mode = (attributes & kAttrReadOnly) ? (mode & ~0222) : (mode | S_IWUSR);
+  return ::chmod(host.c_str(), mode) == 0;
+}
+
+bool PosixPlatform::CopyWholeFile(const std::string& from, const std::string& to,
+                                  bool failIfExists) {
+  std::string source, target;
+  if (!ToHostPath(from, &source) || !ToHostPath(to, &target)) return false;
+  struct stat existing;
+  if (::stat(target.c_str(), &existing) == 0 &&
+      (failIfExists || !S_ISREG(existing.st_mode) || IsReadOnly(existing))) {
+    return false;
+  }
+  int in = OpenRegular(source, O_RDONLY);
+  if (in < 0) return false;
+  struct stat st;
+  int out = -1;
+  if (::fstat(in, &st) == 0) out = OpenRegular(target, O_WRONLY | O_CREAT | O_TRUNC, st.st_mode & 0777);
+  bool ok = out >= 0;
+  char buffer[1 << 16];
+  while (ok) {
+    ssize_t n = ::read(in, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    std::size_t written = 0;
+    ok = WriteAll(out, buffer, static_cast<std::size_t>(n), &written);
+  }
+  // The backup is what the user falls back on: make it durable.
+  if (ok) ok = ::fchmod(out, st.st_mode & 07777) == 0 && ::fsync(out) == 0;
+  if (out >= 0) ::close(out);
+  ::close(in);
+  return ok;
+}
+
+bool PosixPlatform::MoveReplacing(const std::string& from, const std::string& to) {
+  std::string source, target;
+  if (!ToHostPath(from, &source) || !ToHostPath(to, &target)) return false;
+  target = ReplaceTarget(target);
+  struct stat st;
+  if (::stat(target.c_str(), &st) == 0) {
+    if (IsReadOnly(st)) return false;  // as Windows refuses to replace a read-only file
+    // The new file takes the old one's permissions and, where allowed, owner.
+    ::chmod(source.c_str(), st.st_mode & 07777);
+    if (::chown(source.c_str(), st.st_uid, st.st_gid) != 0) {
+      // Only root may give a file away; an ordinary user keeps their own.
+    }
+  }
+  if (::rename(source.c_str(), target.c_str()) != 0) return false;
+  // The file already holds the new bytes: a folder that cannot be synced
+  // does not make that a failure.
+  SyncDirectoryOf(target);
+  return true;
+}
+
+bool PosixPlatform::RemoveFile(const std::string& path) {
+  std::string host;
+  return ToHostPath(path, &host) && ::unlink(host.c_str()) == 0;
+}
+
+int PosixPlatform::ShowBox(const std::string& text, const std::string& caption,
+                           std::uint32_t style) {
+  return TerminalBox(in_, out_, text, caption, style);
+}
+
+Platform& SystemPlatform() {
+  static PosixPlatform platform;
+  return platform;
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform/platform.h"
+
+// Forwards every call to another platform. Derive from it and override the
+// calls to watch or break, the rest stay real.
+class PlatformWrapper : public Platform {
+ public:
+  explicit PlatformWrapper(Platform& target) : target_(target) {}
+
+  bool ModuleFileName(std::string* path) override { return target_.ModuleFileName(path); }
+  bool FindFile(const std::string& path, std::uint32_t* attributes) override {
+    return target_.FindFile(path, attributes);
+  }
+  CodePageInfo AnsiCodePage() override { return target_.AnsiCodePage(); }
+  bool SameText(std::string_view a, std::string_view b) override {
+    return target_.SameText(a, b);
+  }
+  FileHandle OpenForRead(const std::string& path) override { return target_.OpenForRead(path); }
+  FileHandle CreateForWrite(const std::string& path) override {
+    return target_.CreateForWrite(path);
+  }
+  bool FileSize(FileHandle file, std::uint64_t* size) override {
+    return target_.FileSize(file, size);
+  }
+  bool ReadFile(FileHandle file, char* buffer, std::uint32_t size, std::uint32_t* got) override {
+    return target_.ReadFile(file, buffer, size, got);
+  }
+  bool WriteFile(FileHandle file, const char* data, std::uint32_t size,
+                 std::uint32_t* written) override {
+    return target_.WriteFile(file, data, size, written);
+  }
+  bool FlushFile(FileHandle file) override { return target_.FlushFile(file); }
+  void CloseFile(FileHandle file) override { target_.CloseFile(file); }
+  std::uint32_t GetAttributes(const std::string& path) override {
+    return target_.GetAttributes(path);
+  }
+  bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
+    return target_.SetAttributes(path, attributes);
+  }
+  bool CopyWholeFile(const std::string& from, const std::string& to, bool failIfExists) override {
+    return target_.CopyWholeFile(from, to, failIfExists);
+  }
+  bool MoveReplacing(const std::string& from, const std::string& to) override {
+    return target_.MoveReplacing(from, to);
+  }
+  bool RemoveFile(const std::string& path) override { return target_.RemoveFile(path); }
+  int ShowBox(const std::string& text, const std::string& caption,
+                 std::uint32_t style) override {
+    return target_.ShowBox(text, caption, style);
+  }
+
+ protected:
+  Platform& target_;
+};

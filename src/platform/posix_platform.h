@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "platform/platform.h"
+
+// The Windows operations mapped to POSIX, the way Wine shows a Linux system
+// to a Windows program: drive Z: is `root` ("/" for the real program), '\'
+// is '/', and names are code page 932 outside and UTF-8 on disk. The ANSI
+// code page is 932. Read-only is the owner's write bit, honoured even for
+// root. Boxes are shown on a terminal: text to `out`, answers from `in`.
+class PosixPlatform : public Platform {
+ public:
+  explicit PosixPlatform(std::string root = "/", std::FILE* in = stdin, std::FILE* out = stdout);
+
+  // Z:\a\b (cp932) to root/a/b (UTF-8); false for other drives or names that
+  // do not convert.
+  bool ToHostPath(const std::string& windowsPath, std::string* hostPath) const;
+  bool FromHostPath(const std::string& hostPath, std::string* windowsPath) const;
+
+  bool ModuleFileName(std::string* path) override;
+  bool FindFile(const std::string& path, std::uint32_t* attributes) override;
+  CodePageInfo AnsiCodePage() override;
+  bool SameText(std::string_view a, std::string_view b) override;
+  FileHandle OpenForRead(const std::string& path) override;
+  FileHandle CreateForWrite(const std::string& path) override;
+  bool FileSize(FileHandle file, std::uint64_t* size) override;
+  bool ReadFile(FileHandle file, char* buffer, std::uint32_t size, std::uint32_t* got) override;
+  bool WriteFile(FileHandle file, const char* data, std::uint32_t size,
+                 std::uint32_t* written) override;
+  bool FlushFile(FileHandle file) override;
+  void CloseFile(FileHandle file) override;
+  std::uint32_t GetAttributes(const std::string& path) override;
+  bool SetAttributes(const std::string& path, std::uint32_t attributes) override;
+  bool CopyWholeFile(const std::string& from, const std::string& to, bool failIfExists) override;
+  bool MoveReplacing(const std::string& from, const std::string& to) override;
+  bool RemoveFile(const std::string& path) override;
+  int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override;
+
+ private:
+  std::string root_;  // without a trailing '/'; empty for "/"
+  std::FILE* in_;
+  std::FILE* out_;
+};
+
+// One box on a terminal: caption, icon kind, text, buttons with the default
+// marked; reads answers from `in` until one fits. A notice closes on any line;
+// at end of input a notice returns IDOK and a question 0.
+int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const std::string& caption,
+                std::uint32_t style);

@@ -1,0 +1,59 @@
+#include "serverinfo/colour_rewrite.h"
+
+#include <algorithm>
+
+#include "ui/boxes.h"
+
+namespace {
+
+// "サーバ情報ファイル内に 'clBlack' が見つかりませんでした。\r\n何もせずに終了します。"
+const char kNoBlackText[] =
+    "\x83\x54\x81\x5b\x83\x6f\x8f\xee\x95\xf1\x83\x74\x83\x40\x83\x43\x83\x8b\x93\xe0\x82\xc9 "
+    "'clBlack' \x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82"
+    "\xbd\x81\x42\r\n\x89\xbd\x82\xe0\x82\xb9\x82\xb8\x82\xc9\x8f\x49\x97\xb9\x82\xb5\x82\xdc\x82\xb7"
+    "\x81\x42";
+
+}  // namespace
+
+std::size_t FindColourToken(Platform& platform, const LeadBytes& leadBytes, std::string_view s) {
+  s = s.substr(0, s.find('\0'));
+  std::size_t from = 0;
+  while (true) {
+    std::size_t match = s.find(kBlackToken, from);
+    if (match == std::string_view::npos) return 0;
+    if (IsTrailPosition(leadBytes, s, match)) {
+      from = match + 1;
+      continue;
+    }
+    if (platform.SameText(s.substr(match, kBlackToken.size()), kBlackToken)) return match + 1;
+    from = match + (leadBytes.Contains(static_cast<unsigned char>(s[match])) ? 2 : 1);
+  }
+}
+
+std::size_t CountTabs(std::string_view s) { return std::count(s.begin(), s.end(), '\t'); }
+
+bool CheckBlackPresent(RunState& state) {
+  bool found = std::any_of(state.ServerInfoLines.begin(), state.ServerInfoLines.end(),
+                           [&](const std::string& line) {
+                             return FindColourToken(state.platform, state.leadBytes, line) != 0;
+                           });
+  if (!found) NoticeBox(state.platform, kNoBlackText, 'i');
+  return found;
+}
+
+bool ReplaceBlackColours(RunState& state) {
+  const std::size_t count = state.ServerInfoLines.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    std::string& line = state.ServerInfoLines[i];
+    std::size_t position = FindColourToken(state.platform, state.leadBytes, line);
+    if (position <= 1) continue;  // none, or at the very start of the line
+    std::string_view view(line);
+    std::size_t start = position - 1;
+    if (CountTabs(view.substr(0, start)) == 7 &&
+        CountTabs(view.substr(start + kBlackToken.size())) == 2) {
+      line.replace(start, kBlackToken.size(), kWindowTextToken);
+      ++state.FixCount;
+    }
+  }
+  return true;
+}

@@ -1,0 +1,200 @@
+#include "serverinfo/server_info_file.h"
+
+#include <algorithm>
+
+#include "serverinfo/failure.h"
+#include "ui/boxes.h"
+
+namespace {
+
+// Largest single read or write handed to the platform (its calls take 32 bits).
+constexpr std::uint64_t kChunk = 1u << 30;
+
+bool IsSeparatorAt(const std::string& path, std::size_t index, const LeadBytes& leadBytes) {
+  return (path[index] == '\\' || path[index] == ':') && !IsTrailPosition(leadBytes, path, index);
+}
+
+// Closes a file on every way out of a scope.
+class FileCloser {
+ public:
+  FileCloser(Platform& platform, FileHandle file) : platform_(platform), file_(file) {}
+  ~FileCloser() { platform_.CloseFile(file_); }
+  FileCloser(const FileCloser&) = delete;
+  FileCloser& operator=(const FileCloser&) = delete;
+
+ private:
+  Platform& platform_;
+  FileHandle file_;
+};
+
+// Whole file into memory; false when a read fails or falls short of the size.
+bool ReadWhole(Platform& platform, FileHandle file, std::string& bytes) {
+  std::uint64_t size = 0;
+  if (!platform.FileSize(file, &size)) return false;
+  bytes.resize(size);
+  std::uint64_t done = 0;
+  while (done < size) {
+    std::uint32_t want = static_cast<std::uint32_t>(std::min(size - done, kChunk));
+    std::uint32_t got = 0;
+    if (!platform.ReadFile(file, bytes.data() + done, want, &got) || got == 0) return false;
+    done += got;
+  }
+  return true;
+}
+
+const char kNotFoundText[] =
+    // "サーバ情報ファイル(board.2ch)が見つかりませんでした。\r\nQuenlit.exe を Ostra.Exe と同じ場所にコピーして実行して下さい。"
+    "\x83\x54\x81\x5b\x83\x6f\x8f\xee\x95\xf1\x83\x74\x83\x40\x83\x43\x83\x8b(board.2ch)\x82\xaa"
+    "\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81\x42\r\n"
+    "Quenlit.exe \x82\xf0 Ostra.Exe \x82\xc6\x93\xaf\x82\xb6\x8f\xea\x8f\x8a\x82\xc9\x83\x52\x83\x73"
+    "\x81\x5b\x82\xb5\x82\xc4\x8e\xc0\x8d\x73\x82\xb5\x82\xc4\x89\xba\x82\xb3\x82\xa2\x81\x42";
+// "サーバ情報ファイル"
+const char kServerInfoFile[] = "\x83\x54\x81\x5b\x83\x6f\x8f\xee\x95\xf1\x83\x74\x83\x40\x83\x43\x83\x8b";
+// "の読み込みに失敗しました。\r\n書換処理を続行できません。"
+const char kReadFailed[] =
+    "\x82\xcc\x93\xc7\x82\xdd\x8d\x9e\x82\xdd\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd"
+    "\x81\x42\r\n\x8f\x91\x8a\xb7\x8f\x88\x97\x9d\x82\xf0\x91\xb1\x8d\x73\x82\xc5\x82\xab\x82\xdc\x82"
+    "\xb9\x82\xf1\x81\x42";
+// "ファイル "
+const char kFile[] = "\x83\x74\x83\x40\x83\x43\x83\x8b ";
+// " は開けません"
+const char kCannotOpen[] = " \x82\xcd\x8a\x4a\x82\xaf\x82\xdc\x82\xb9\x82\xf1";
+// " を作成できません"
+const char kCannotCreate[] = " \x82\xf0\x8d\xec\x90\xac\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1";
+// "ストリームへの書き込みエラー"
+const char kStreamWriteError[] =
+    "\x83\x58\x83\x67\x83\x8a\x81\x5b\x83\x80\x82\xd6\x82\xcc\x8f\x91\x82\xab\x8d\x9e\x82\xdd\x83\x47"
+    "\x83\x89\x81\x5b";
+
+}  // namespace
+
+std::size_t FolderEnd(const std::string& path, const LeadBytes& leadBytes) {
+  std::size_t i = path.size();
+  while (i > 0) {
+    std::size_t index = i - 1;
+    if (path[index] == '\\' || path[index] == ':') {
+      if (!IsTrailPosition(leadBytes, path, index)) return i;
+      // A trail byte: step over its lead byte as well.
+      i = index > 0 ? index - 1 : 0;
+      continue;
+    }
+    i = index;
+  }
+  return 0;
+}
+
+std::optional<std::string> ExecutableDirectory(Platform& platform, const LeadBytes& leadBytes) {
+  std::string module;
+  if (!platform.ModuleFileName(&module)) return std::nullopt;
+  std::size_t a = FolderEnd(module, leadBytes);
+  // Drop the trailing backslash, but keep it after a drive ("C:\") or a
+  // second backslash.
+  if (a > 1 && module[a - 1] == '\\' && !IsSeparatorAt(module, a - 2, leadBytes)) --a;
+  return module.substr(0, a);
+}
+
+std::optional<std::string> ServerInfoPath(Platform& platform, const LeadBytes& leadBytes) {
+  auto directory = ExecutableDirectory(platform, leadBytes);
+  if (!directory) return std::nullopt;
+  return *directory + "\\config\\board.2ch";
+}
+
+bool IsExistingFile(Platform& platform, const std::string& path) {
+  std::uint32_t attributes = 0;
+  return platform.FindFile(path, &attributes) && !(attributes & kAttrDirectory);
+}
+
+FileText SplitLines(const std::string& bytes) {
+  FileText text;
+  const std::size_t end = std::min(bytes.find('\0'), bytes.size());
+  text.tail = bytes.substr(end);
+  const char* data = bytes.data();
+  std::size_t i = 0;
+  while (i < end) {
+    std::size_t j = i;
+    while (j < end && data[j] != '\r' && data[j] != '\n') ++j;
+    text.lines.emplace_back(data + i, j - i);
+    i = j;
+    if (i < end && data[i] == '\r') ++i;
+    if (i < end && data[i] == '\n') ++i;
+  }
+  return text;
+}
+
+void ReadLines(Platform& platform, const std::string& path, std::vector<std::string>& lines,
+               std::string& tail) {
+  FileHandle file = platform.OpenForRead(path);
+  if (file == kNoFile) Raise(kEFOpenError, kFile + path + kCannotOpen);
+  std::string bytes;
+  bool whole;
+  {
+    FileCloser closer(platform, file);
+    whole = ReadWhole(platform, file, bytes);
+  }
+  lines.clear();
+  tail.clear();
+  if (!whole) return;  // a part of the file must never pass for all of it
+  FileText text = SplitLines(bytes);
+  lines = std::move(text.lines);
+  tail = std::move(text.tail);
+}
+
+std::string JoinLines(const std::vector<std::string>& lines, const std::string& tail) {
+  std::size_t size = tail.size();
+  for (const auto& line : lines) size += line.size() + 2;
+  std::string block;
+  block.reserve(size);
+  for (const auto& line : lines) {
+    block += line;
+    block += "\r\n";
+  }
+  block += tail;
+  return block;
+}
+
+std::string TemporaryPathFor(const std::string& path) { return path + "_QlTemp"; }
+
+void WriteLines(Platform& platform, const std::string& path, const std::vector<std::string>& lines,
+                const std::string& tail) {
+  // Built first, so running out of memory leaves nothing behind.
+  const std::string block = JoinLines(lines, tail);
+  const std::string temporary = TemporaryPathFor(path);
+  FileHandle file = platform.CreateForWrite(temporary);
+  if (file == kNoFile) Raise(kEFCreateError, kFile + temporary + kCannotCreate);
+  try {
+    FileCloser closer(platform, file);
+    std::uint64_t done = 0;
+    while (done < block.size()) {
+      auto want = static_cast<std::uint32_t>(std::min<std::uint64_t>(block.size() - done, kChunk));
+      std::uint32_t written = 0;
+      if (!platform.WriteFile(file, block.data() + done, want, &written) || written != want) {
+        Raise(kEWriteError, kStreamWriteError);
+      }
+      done += want;
+    }
+    if (!platform.FlushFile(file)) Raise(kEWriteError, kStreamWriteError);
+  } catch (...) {
+    platform.RemoveFile(temporary);
+    throw;
+  }
+  if (!platform.MoveReplacing(temporary, path)) {
+    platform.RemoveFile(temporary);
+    Raise(kEFCreateError, kFile + path + kCannotCreate);
+  }
+}
+
+bool LoadServerInfo(RunState& state) {
+  state.ServerInfoLines.clear();
+  state.ServerInfoTail.clear();
+  // An executable path that cannot be had whole counts as a missing file: a
+  // guessed path could reach another folder's file.
+  auto path = ServerInfoPath(state.platform, state.leadBytes);
+  if (!path || !IsExistingFile(state.platform, *path)) {
+    NoticeBox(state.platform, kNotFoundText, 'e');
+    return false;
+  }
+  ReadLines(state.platform, *path, state.ServerInfoLines, state.ServerInfoTail);
+  if (!state.ServerInfoLines.empty()) return true;
+  NoticeBox(state.platform, kServerInfoFile + *path + kReadFailed, 'e');
+  return false;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "serverinfo/run_state.h"
+
+// Where the host's server information file lies, and how its bytes become
+// lines and back.
+
+// Folder of the running executable, without a trailing backslash except at a
+// drive root. Empty when the executable's path cannot be had whole.
+std::optional<std::string> ExecutableDirectory(Platform& platform, const LeadBytes& leadBytes);
+
+// Byte index just past the folder part of a module path ('\' or ':' not in
+// trail position), or 0 when there is none. Shared by the folder and the
+// executable's file name.
+std::size_t FolderEnd(const std::string& path, const LeadBytes& leadBytes);
+
+// ExecutableDirectory + "\config\board.2ch"; none when the folder is unknown.
+std::optional<std::string> ServerInfoPath(Platform& platform, const LeadBytes& leadBytes);
+
+// An entry that exists and is not a directory.
+bool IsExistingFile(Platform& platform, const std::string& path);
+
+struct FileText {
+  std::vector<std::string> lines;
+  std::string tail;  // from the first NUL byte to the end
+};
+
+// Split bytes into lines at CR, LF or CR LF; the text ends at the first NUL.
+FileText SplitLines(const std::string& bytes);
+
+// Reads the whole file. Raises EFOpenError when it cannot be opened; a read
+// that falls short of the file's size gives no lines.
+void ReadLines(Platform& platform, const std::string& path, std::vector<std::string>& lines,
+               std::string& tail);
+
+// Every line followed by CR LF, then the tail.
+std::string JoinLines(const std::vector<std::string>& lines, const std::string& tail);
+
+// Replaces the file's content in one step: the new bytes go to a temporary
+// file beside it, which then takes the file's place. On failure the file keeps
+// its old bytes, the temporary file is removed, and EFCreateError or
+// EWriteError is raised.
+void WriteLines(Platform& platform, const std::string& path, const std::vector<std::string>& lines,
+                const std::string& tail);
+
+// Name of the temporary file WriteLines uses for `path`.
+std::string TemporaryPathFor(const std::string& path);
+
+// Stage 1: find and read the file into state.ServerInfoLines.
+bool LoadServerInfo(RunState& state);

@@ -1,0 +1,46 @@
+#include "ui/boxes.h"
+
+const char kCaption[] = "Quenlit";
+
+void NoticeBox(Platform& platform, const std::string& text, char iconLetter) {
+  std::uint32_t icon = 0;
+  if (iconLetter == 'e') icon = box::kIconError;
+  if (iconLetter == 'i') icon = box::kIconInformation;
+  platform.ShowBox(text, kCaption, icon | box::kOk | box::kSetForeground);
+}
+
+int YesNoBox(Platform& platform, const std::string& text, char iconLetter,
+             const std::string& buttonSet, char defaultLetter) {
+  std::string shown = text;
+  std::uint32_t style = 0;
+
+  if (iconLetter == '?') {
+    style |= box::kIconQuestion;
+  } else {
+    // "アイコンの指定ミス (YesNoBox)"
+    shown = "\x83\x41\x83\x43\x83\x52\x83\x93\x82\xcc\x8e\x77\x92\xe8\x83\x7e\x83\x58 (YesNoBox)";
+  }
+
+  if (buttonSet == "yn") {
+    style |= box::kYesNo;
+  } else if (buttonSet == "ync") {
+    style |= box::kYesNoCancel;
+  } else {
+    // "ボタンの指定ミス (YesNoBox)"
+    shown = "\x83\x7b\x83\x5e\x83\x93\x82\xcc\x8e\x77\x92\xe8\x83\x7e\x83\x58 (YesNoBox)";
+  }
+
+  if (defaultLetter == 'c') {
+    style |= box::kDefButton3;
+  } else if (defaultLetter == 'n') {
+    style |= box::kDefButton2;
+  } else if (defaultLetter != 'y') {
+    // "デフォルトボタンの指定ミス (YesNoBox)"
+    shown =
+        "\x83\x66\x83\x74\x83\x48\x83\x8b\x83\x67\x83\x7b\x83\x5e\x83\x93\x82\xcc\x8e\x77\x92\xe8"
+        "\x83\x7e\x83\x58 (YesNoBox)";
+  }
+
+  style |= box::kTopmost;
+  return platform.ShowBox(shown, kCaption, style);
+}
