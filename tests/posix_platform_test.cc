@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "platform/posix_platform.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+TEST(PosixPaths, DriveZIsTheRootAndNamesAreCp932Outside) {
+  PosixPlatform platform("/srv/wine/");
+  std::string host, windows;
+  ASSERT_TRUE(platform.ToHostPath("Z:\\a\\\x95\\\\b.txt", &host));  // Z:\a\表\b.txt
+  EXPECT_EQ(host, "/srv/wine/a/表/b.txt");
+  ASSERT_TRUE(platform.FromHostPath("/srv/wine/a/表/b.txt", &windows));
+  EXPECT_EQ(windows, "Z:\\a\\\x95\\\\b.txt");
+  EXPECT_FALSE(platform.ToHostPath("C:\\a", &host));
+  EXPECT_FALSE(platform.ToHostPath("Z:\\\x81", &host));          // cut character
+  EXPECT_FALSE(platform.FromHostPath("/elsewhere/x", &windows));  // outside drive Z:
+  EXPECT_FALSE(platform.FromHostPath("/srv/wine/a\\b", &windows));
+  EXPECT_FALSE(platform.FromHostPath("/srv/wine/\xff", &windows));  // not UTF-8
+}
+
+TEST(PosixPlatform, ReadOnlyIsHonouredEvenForRoot) {
+  TempFolder folder;
+  PosixPlatform platform(folder.path());
+  WriteBytes(folder / "src", "new");
+  WriteBytes(folder / "dst", "old");
+  SetWritable(folder / "dst", false);
+  EXPECT_EQ(platform.GetAttributes("Z:\\dst"), 0x1u);
+  EXPECT_FALSE(platform.CopyWholeFile("Z:\\src", "Z:\\dst", false));
+  EXPECT_FALSE(platform.MoveReplacing("Z:\\src", "Z:\\dst"));
+  EXPECT_EQ(platform.CreateForWrite("Z:\\dst"), kNoFile);
+  EXPECT_EQ(ReadBytes(folder / "dst"), "old");
+
+  EXPECT_TRUE(platform.SetAttributes("Z:\\dst", 0x80));
+  EXPECT_EQ(platform.GetAttributes("Z:\\dst"), 0x80u);
+  EXPECT_TRUE(platform.CopyWholeFile("Z:\\src", "Z:\\dst", false));
+  EXPECT_EQ(ReadBytes(folder / "dst"), "new");
+  EXPECT_FALSE(platform.CopyWholeFile("Z:\\src", "Z:\\dst", true));
+  EXPECT_EQ(platform.GetAttributes("Z:\\missing"), 0xFFFFFFFFu);
+}
+
+TEST(PosixPlatform, SpecialFilesAreNeverOpenedAndNeverBlock) {
+  TempFolder folder;
+  PosixPlatform platform(folder.path());
+  ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0644), 0);
+  std::uint32_t attributes = 0;
+  EXPECT_TRUE(platform.FindFile("Z:\\fifo", &attributes));  // exists, is no folder
+  EXPECT_EQ(platform.OpenForRead("Z:\\fifo"), kNoFile);
+  EXPECT_EQ(platform.CreateForWrite("Z:\\fifo"), kNoFile);
+}
+
+int Answer(const std::string& input, std::uint32_t style, std::string* shown = nullptr) {
+  std::FILE* in = ::fmemopen(const_cast<char*>(input.data()), input.size(), "r");
+  char* outBuffer = nullptr;
+  std::size_t outSize = 0;
+  std::FILE* out = ::open_memstream(&outBuffer, &outSize);
+  int result = TerminalBox(in, out, "\x94\xc2\r\nline 2", "Quenlit", style);
+  std::fclose(in);
+  std::fclose(out);
+  if (shown) *shown = std::string(outBuffer, outSize);
+  std::free(outBuffer);
+  return result;
+}
+
+TEST(TerminalBox, AnswersDefaultsAndEndOfInput) {
+  std::string shown;
+  EXPECT_EQ(Answer("y\n", 0x24, &shown), 6);
+  EXPECT_NE(shown.find("板\nline 2"), std::string::npos);
+  EXPECT_NE(shown.find("[*はい(Y)*]"), std::string::npos);
+  EXPECT_EQ(Answer("N\n", 0x24), 7);
+  EXPECT_EQ(Answer("\n", 0x124), 7);           // Enter takes the default: No
+  EXPECT_EQ(Answer("c\nx\n\n", 0x4), 6);       // 'c' is not shown: asked again
+  EXPECT_EQ(Answer("c\n", 0x3), 2);
+  EXPECT_EQ(Answer("", 0x24), 0);              // end of input refuses
+  EXPECT_EQ(Answer("", 0x10), 1);              // a notice just closes
+  EXPECT_EQ(Answer("anything\n", 0x40), 1);
+}
+
+}  // namespace

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <regex>
+
+#include "app/run.h"
+#include "support/test_platform.h"
+
+namespace {
+
+std::string Board(const std::string& colour) {
+  return "1\t\x94\xc2\thost\t/b/\t0\t0\t0\t" + colour + "\tclWindow\t0";
+}
+
+class RunTest : public ::testing::Test {
+ protected:
+  int Run() { return RunQuenlit(platform); }
+  TestPlatform platform;
+};
+
+TEST_F(RunTest, MissingFileIsOneNoticeAndStatusZero) {
+  EXPECT_EQ(Run(), 0);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text.substr(0, 18), Sjis("サーバ情報ファイル"));
+}
+
+TEST_F(RunTest, BlackOnlyOutsideTheColourFieldEndsWithTheNoChangeNoticeTouchingNothing) {
+  const std::string bytes = "x\tclBlack\n" + Board("clRed") + "\n";
+  WriteBytes(platform.BoardPath(), bytes);
+  EXPECT_EQ(Run(), 0);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text,
+            Sjis("板名文字色が黒色('clBlack')である板は、見つかりませんでした。\r\n"
+                 "何もせずに終了します。"));
+  EXPECT_EQ(platform.boxes[0].style, 0x10040u);
+  EXPECT_EQ(ReadBytes(platform.BoardPath()), bytes);
+  EXPECT_FALSE(Exists(platform.BackupPath()));
+}
+
+TEST_F(RunTest, TwelveRewrittenLinesAreCountedInTheClosingNotice) {
+  std::string bytes, expected;
+  for (int i = 0; i < 12; ++i) {
+    bytes += Board("clBlack") + "\n" + Board("clBlue") + "\r";
+    expected += Board("clWindowText") + "\r\n" + Board("clBlue") + "\r\n";
+  }
+  WriteBytes(platform.BoardPath(), bytes);
+  EXPECT_EQ(Run(), 0);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, Sjis("12 件、修正しました。"));
+  EXPECT_EQ(platform.boxes[0].style, 0x10000u);  // no icon
+  EXPECT_EQ(ReadBytes(platform.BoardPath()), expected);
+  EXPECT_EQ(ReadBytes(platform.BackupPath()), bytes);
+}
+
+TEST_F(RunTest, DeclinedReadOnlyQuestionIsTheLastBox) {
+  WriteBytes(platform.BoardPath(), Board("clBlack"));
+  SetWritable(platform.BoardPath(), false);
+  platform.answers = {7};
+  EXPECT_EQ(Run(), 0);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].style & 0xF, 0x4u);
+}
+
+TEST_F(RunTest, AFileThatCannotBeOpenedEndsInTheLastResortReport) {
+  int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  platform.BoardPath().copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+  EXPECT_EQ(Run(), 1);
+  ::close(fd);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  const RecordedBox& box = platform.boxes[0];
+  EXPECT_EQ(box.caption, Sjis("アプリケーション エラー"));
+  EXPECT_EQ(box.style, 0x2010u);
+  const std::string head = "EFOpenError" + Sjis("がモジュール Quenlit.exe の ");
+  const std::string tail =
+      Sjis(" で発生しました。") + "\n" + Sjis("ファイル Z:\\host\\config\\board.2ch は開けません.");
+  ASSERT_EQ(box.text.size(), head.size() + 8 + tail.size());
+  EXPECT_EQ(box.text.substr(0, head.size()), head);
+  EXPECT_TRUE(std::regex_match(box.text.substr(head.size(), 8), std::regex("[0-9A-F]{8}")));
+  EXPECT_EQ(box.text.substr(head.size() + 8), tail);
+
+  // The same failure is reported at the same place every time.
+  TestPlatform again;
+  again.failCall = "OpenForRead";
+  again.failAt = 1;
+  WriteBytes(again.BoardPath(), "x");
+  EXPECT_EQ(RunQuenlit(again), 1);
+  EXPECT_EQ(again.boxes.at(0).text.substr(head.size(), 8), box.text.substr(head.size(), 8));
+}
+
+// A platform whose code page query runs out of memory in the middle of a run.
+class OutOfMemoryPlatform : public TestPlatform {
+ public:
+  bool SameText(std::string_view, std::string_view) override { throw std::bad_alloc(); }
+};
+
+TEST(RunOutOfMemory, IsReportedAsEOutOfMemoryWithStatusOne) {
+  OutOfMemoryPlatform platform;
+  WriteBytes(platform.BoardPath(), Board("clBlack"));
+  EXPECT_EQ(RunQuenlit(platform), 1);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  const std::string& text = platform.boxes[0].text;
+  EXPECT_EQ(text.substr(0, 12), "EOutOfMemory");
+  EXPECT_EQ(text.substr(text.size() - 20), "\n" + Sjis("メモリが足りません") + ".");
+}
+
+TEST(RunOutOfMemory, InsideTheWriteBackIsAWriteFailure) {
+  class Failing : public TestPlatform {
+   public:
+    FileHandle CreateForWrite(const std::string&) override { throw std::bad_alloc(); }
+  } platform;
+  WriteBytes(platform.BoardPath(), Board("clBlack"));
+  EXPECT_EQ(RunQuenlit(platform), 0);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text,
+            Sjis("サーバ情報ファイルZ:\\host\\config\\board.2chへの書き込みに失敗しました。"));
+  EXPECT_EQ(ReadBytes(platform.BoardPath()), Board("clBlack"));
+}
+
+}  // namespace

@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "serverinfo/failure.h"
+#include "serverinfo/server_info_file.h"
+#include "support/test_platform.h"
+
+namespace {
+
+LeadBytes Cp932() { return LeadBytesFrom({true, {{0x81, 0x9F}, {0xE0, 0xFC}}}); }
+
+std::optional<std::string> DirectoryOf(const std::string& module) {
+  TestPlatform platform;
+  platform.modulePath = module;
+  return ExecutableDirectory(platform, Cp932());
+}
+
+TEST(ExecutableDirectory, DropsTheTrailingBackslashExceptAtARoot) {
+  EXPECT_EQ(DirectoryOf("C:\\Host\\Quenlit.exe"), "C:\\Host");
+  EXPECT_EQ(DirectoryOf("C:\\Quenlit.exe"), "C:\\");
+  EXPECT_EQ(DirectoryOf("\\\\server\\share\\Quenlit.exe"), "\\\\server\\share");
+  EXPECT_EQ(DirectoryOf("C:Quenlit.exe"), "C:");
+  EXPECT_EQ(DirectoryOf("Quenlit.exe"), "");
+}
+
+TEST(ExecutableDirectory, ATrailByte5CIsNoSeparator) {
+  // C:\Host\表\Quenlit.exe and C:\表\Quenlit.exe: 表 ends in 0x5C.
+  EXPECT_EQ(DirectoryOf("C:\\Host\\\x95\\\\Quenlit.exe"), "C:\\Host\\\x95\\");
+  EXPECT_EQ(DirectoryOf("C:\\\x95\\\\Quenlit.exe"), "C:\\\x95\\");
+  // A file name that itself ends in 表: the scan steps over the whole character.
+  EXPECT_EQ(DirectoryOf("C:\\Host\\a\x95\\"), "C:\\Host");
+}
+
+TEST(ServerInfoPath, JoinsTheFixedFragmentAndIsUnknownWithoutTheOwnPath) {
+  TestPlatform platform;
+  platform.modulePath = "C:\\Quenlit.exe";
+  EXPECT_EQ(ServerInfoPath(platform, Cp932()), "C:\\\\config\\board.2ch");
+  platform.moduleAvailable = false;
+  EXPECT_EQ(ServerInfoPath(platform, Cp932()), std::nullopt);
+}
+
+TEST(SplitLines, EveryLineEndKindAndTheNulTail) {
+  using Lines = std::vector<std::string>;
+  EXPECT_EQ(SplitLines("a\r\nb\rc\nd").lines, (Lines{"a", "b", "c", "d"}));
+  EXPECT_EQ(SplitLines("a\n\rb").lines, (Lines{"a", "", "b"}));  // LF CR: a line, then an empty one
+  EXPECT_EQ(SplitLines("a\r\n").lines, (Lines{"a"}));
+  EXPECT_EQ(SplitLines("\r\n").lines, (Lines{""}));
+  EXPECT_EQ(SplitLines("\r\n\r\n\n").lines, (Lines{"", "", ""}));
+  EXPECT_TRUE(SplitLines("").lines.empty());
+
+  FileText withNul = SplitLines(std::string("a\r\nb\0c\r\n", 8));
+  EXPECT_EQ(withNul.lines, (Lines{"a", "b"}));
+  EXPECT_EQ(withNul.tail, std::string("\0c\r\n", 4));
+  EXPECT_TRUE(SplitLines(std::string("\0x", 2)).lines.empty());
+}
+
+TEST(JoinLines, CrLfAfterEveryLineThenTheTail) {
+  EXPECT_EQ(JoinLines({"a", "", "b"}, ""), "a\r\n\r\nb\r\n");
+  EXPECT_EQ(JoinLines({}, ""), "");
+  EXPECT_EQ(JoinLines({"a"}, std::string("\0z", 2)), std::string("a\r\n\0z", 5));
+}
+
+TEST(ReadLines, MixedLineEndsReadLikeCrLf) {
+  TestPlatform platform;
+  WriteBytes(platform.BoardPath(), "x\ty\rz\n\r\nlast");
+  std::vector<std::string> mixed, crlf;
+  std::string tail;
+  ReadLines(platform, platform.BoardWindowsPath(), mixed, tail);
+  WriteBytes(platform.BoardPath(), "x\ty\r\nz\r\n\r\nlast\r\n");
+  ReadLines(platform, platform.BoardWindowsPath(), crlf, tail);
+  EXPECT_EQ(mixed, crlf);
+  EXPECT_EQ(mixed.size(), 4u);
+}
+
+TEST(ReadLines, AShortOrFailedReadGivesNoLinesNotAPart) {
+  for (const char* call : {"ReadFile", "FileSize"}) {
+    TestPlatform platform;
+    WriteBytes(platform.BoardPath(), "a\r\nb\r\n");
+    platform.failCall = call;
+    platform.failAt = 1;
+    std::vector<std::string> lines{"stale"};
+    std::string tail;
+    ReadLines(platform, platform.BoardWindowsPath(), lines, tail);
+    EXPECT_TRUE(lines.empty()) << call;
+  }
+}
+
+TEST(ReadLines, AFileThatCannotBeOpenedRaisesEFOpenError) {
+  TestPlatform platform;
+  // A socket in place of the file: exists, but is no file to read.
+  int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::string where = platform.BoardPath();
+  ASSERT_LT(where.size(), sizeof address.sun_path);
+  where.copy(address.sun_path, where.size());
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  std::vector<std::string> lines;
+  std::string tail;
+  try {
+    ReadLines(platform, platform.BoardWindowsPath(), lines, tail);
+    ADD_FAILURE() << "no failure raised";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.kind, "EFOpenError");
+    EXPECT_EQ(failure.message, Sjis("ファイル Z:\\host\\config\\board.2ch は開けません"));
+  }
+  ::close(fd);
+}
+
+TEST(WriteLines, ReplacesTheWholeFileAndLeavesNoTemporaryFile) {
+  TestPlatform platform;
+  WriteBytes(platform.BoardPath(), "one line without end");
+  std::vector<std::string> lines;
+  std::string tail;
+  ReadLines(platform, platform.BoardWindowsPath(), lines, tail);
+  WriteLines(platform, platform.BoardWindowsPath(), lines, tail);
+  EXPECT_EQ(ReadBytes(platform.BoardPath()), "one line without end\r\n");
+  EXPECT_FALSE(Exists(platform.TempPath()));
+}
+
+TEST(WriteLines, AnyFailureKeepsTheOldBytesAndRemovesTheTemporaryFile) {
+  for (const char* call : {"CreateForWrite", "WriteFile", "FlushFile", "MoveReplacing"}) {
+    TestPlatform platform;
+    WriteBytes(platform.BoardPath(), "old\n");
+    platform.failCall = call;
+    platform.failAt = 1;
+    try {
+      WriteLines(platform, platform.BoardWindowsPath(), {"new"}, "");
+      ADD_FAILURE() << call << ": no failure raised";
+    } catch (const Failure& failure) {
+      EXPECT_TRUE(failure.kind == "EFCreateError" || failure.kind == "EWriteError") << call;
+    }
+    EXPECT_EQ(ReadBytes(platform.BoardPath()), "old\n") << call;
+    EXPECT_FALSE(Exists(platform.TempPath())) << call;
+  }
+}
+
+class LoadServerInfoTest : public ::testing::Test {
+ protected:
+  bool Load() {
+    RunState state(platform);
+    bool result = LoadServerInfo(state);
+    lines = state.ServerInfoLines;
+    return result;
+  }
+  TestPlatform platform;
+  std::vector<std::string> lines;
+  const std::string notFound =
+      Sjis("サーバ情報ファイル(board.2ch)が見つかりませんでした。\r\n"
+           "Quenlit.exe を Ostra.Exe と同じ場所にコピーして実行して下さい。");
+};
+
+TEST_F(LoadServerInfoTest, MissingFileOrAFolderInItsPlaceIsNotFound) {
+  EXPECT_FALSE(Load());
+  MakeFolder(platform.BoardPath());
+  EXPECT_FALSE(Load());
+  ASSERT_EQ(platform.boxes.size(), 2u);
+  for (const auto& box : platform.boxes) {
+    EXPECT_EQ(box.text, notFound);
+    EXPECT_EQ(box.style, 0x10010u);
+  }
+}
+
+TEST_F(LoadServerInfoTest, UnknownOwnPathTouchesNoFile) {
+  // The fragment alone would name a file in some other folder.
+  platform.moduleAvailable = false;
+  WriteBytes(platform.BoardPath(), "a\tclBlack\n");
+  EXPECT_FALSE(Load());
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, notFound);
+  for (const auto& call : platform.calls) {
+    EXPECT_NE(call, "OpenForRead");
+    EXPECT_NE(call, "FindFile");
+  }
+}
+
+TEST_F(LoadServerInfoTest, EmptyOrNulFirstFileIsAReadFailureWithThePath) {
+  const std::string readFailed = Sjis(
+      "サーバ情報ファイルZ:\\host\\config\\board.2chの読み込みに失敗しました。\r\n"
+      "書換処理を続行できません。");
+  WriteBytes(platform.BoardPath(), "");
+  EXPECT_FALSE(Load());
+  WriteBytes(platform.BoardPath(), std::string("\0abc\r\n", 6));
+  EXPECT_FALSE(Load());
+  ASSERT_EQ(platform.boxes.size(), 2u);
+  EXPECT_EQ(platform.boxes[0].text, readFailed);
+  EXPECT_EQ(platform.boxes[1].text, readFailed);
+  EXPECT_EQ(platform.boxes[1].style, 0x10010u);
+}
+
+TEST_F(LoadServerInfoTest, OnlyCrLfIsOneEmptyLine) {
+  WriteBytes(platform.BoardPath(), "\r\n");
+  EXPECT_TRUE(Load());
+  EXPECT_EQ(lines, std::vector<std::string>{""});
+  EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(LoadServerInfoTest, AFileDatedBefore1980StillExists) {
+  WriteBytes(platform.BoardPath(), "a\r\n");
+  timespec times[2] = {{0, 0}, {0, 0}};  // 1970-01-01
+  ASSERT_EQ(::utimensat(AT_FDCWD, platform.BoardPath().c_str(), times, 0), 0);
+  EXPECT_TRUE(Load());
+}
+
+TEST_F(LoadServerInfoTest, DriveRootGivesTwoBackslashesAndStillReads) {
+  platform.modulePath = "Z:\\Quenlit.exe";
+  MakeFolder(platform.HostPath("config"));
+  WriteBytes(platform.HostPath("config/board.2ch"), "");
+  EXPECT_FALSE(Load());
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_NE(platform.boxes[0].text.find("Z:\\\\config\\board.2ch"), std::string::npos);
+  WriteBytes(platform.HostPath("config/board.2ch"), "root\n");
+  EXPECT_TRUE(Load());
+  EXPECT_EQ(lines, std::vector<std::string>{"root"});
+}
+
+TEST_F(LoadServerInfoTest, FolderNameEndingInTrailByte5C) {
+  platform.modulePath = "Z:\\\x95\\\\Quenlit.exe";  // Z:\表\Quenlit.exe
+  MakeFolder(platform.HostPath("表/config"));
+  WriteBytes(platform.HostPath("表/config/board.2ch"), "hyou\r\n");
+  EXPECT_TRUE(Load());
+  EXPECT_EQ(lines, std::vector<std::string>{"hyou"});
+}
+
+}  // namespace

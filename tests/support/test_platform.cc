@@ -1,0 +1,97 @@
+#include "support/test_platform.h"
+
+#include <unistd.h>
+
+TestPlatform::TestPlatform() : RealPlatformHolder(""), PlatformWrapper(real) {
+  real = PosixPlatform(folder_.path(), nullptr, nullptr);
+  MakeFolder(HostPath("host/config"));
+}
+
+bool TestPlatform::Fails(const char* name) {
+  calls.emplace_back(name);
+  if (dieAt != 0 && static_cast<long>(calls.size()) == dieAt) ::_exit(dieStatus);
+  if (failAt == 0 || (!failCall.empty() && failCall != name)) return false;
+  return ++matching_ == failAt;
+}
+
+bool TestPlatform::ModuleFileName(std::string* path) {
+  if (Fails("ModuleFileName") || !moduleAvailable) return false;
+  *path = modulePath;
+  return true;
+}
+
+bool TestPlatform::FindFile(const std::string& path, std::uint32_t* attributes) {
+  return !Fails("FindFile") && target_.FindFile(path, attributes);
+}
+
+bool TestPlatform::SameText(std::string_view a, std::string_view b) {
+  return !Fails("SameText") && target_.SameText(a, b);
+}
+
+FileHandle TestPlatform::OpenForRead(const std::string& path) {
+  return Fails("OpenForRead") ? kNoFile : target_.OpenForRead(path);
+}
+
+FileHandle TestPlatform::CreateForWrite(const std::string& path) {
+  return Fails("CreateForWrite") ? kNoFile : target_.CreateForWrite(path);
+}
+
+bool TestPlatform::FileSize(FileHandle file, std::uint64_t* size) {
+  return !Fails("FileSize") && target_.FileSize(file, size);
+}
+
+bool TestPlatform::ReadFile(FileHandle file, char* buffer, std::uint32_t size, std::uint32_t* got) {
+  *got = 0;
+  return !Fails("ReadFile") && target_.ReadFile(file, buffer, size, got);
+}
+
+bool TestPlatform::WriteFile(FileHandle file, const char* data, std::uint32_t size,
+                             std::uint32_t* written) {
+  if (Fails("WriteFile")) {
+    // A disk that fills up: half the bytes land, then the write fails.
+    target_.WriteFile(file, data, size / 2, written);
+    return false;
+  }
+  return target_.WriteFile(file, data, size, written);
+}
+
+bool TestPlatform::FlushFile(FileHandle file) {
+  return !Fails("FlushFile") && target_.FlushFile(file);
+}
+
+void TestPlatform::CloseFile(FileHandle file) {
+  Fails("CloseFile");  // closing cannot fail, but the process may end here
+  target_.CloseFile(file);
+}
+
+std::uint32_t TestPlatform::GetAttributes(const std::string& path) {
+  return Fails("GetAttributes") ? kInvalidAttributes : target_.GetAttributes(path);
+}
+
+bool TestPlatform::SetAttributes(const std::string& path, std::uint32_t attributes) {
+  return !Fails("SetAttributes") && target_.SetAttributes(path, attributes);
+}
+
+bool TestPlatform::CopyWholeFile(const std::string& from, const std::string& to,
+                                 bool failIfExists) {
+  return !Fails("CopyWholeFile") && target_.CopyWholeFile(from, to, failIfExists);
+}
+
+bool TestPlatform::MoveReplacing(const std::string& from, const std::string& to) {
+  return !Fails("MoveReplacing") && target_.MoveReplacing(from, to);
+}
+
+bool TestPlatform::RemoveFile(const std::string& path) {
+  return !Fails("RemoveFile") && target_.RemoveFile(path);
+}
+
+int TestPlatform::ShowBox(const std::string& text, const std::string& caption,
+                          std::uint32_t style) {
+  if (Fails("ShowBox")) return 0;  // a box that cannot be shown
+  boxes.push_back({text, caption, style});
+  if ((style & 0xF) == 0) return 1;  // IDOK
+  if (answers.empty()) return 0;
+  int answer = answers.front();
+  answers.pop_front();
+  return answer;
+}

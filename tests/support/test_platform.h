@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/platform_wrapper.h"
+#include "platform/posix_platform.h"
+#include "support/temp_folder.h"
+
+struct RecordedBox {
+  std::string text;
+  std::string caption;
+  std::uint32_t style;
+};
+
+namespace test_detail {
+// Holds the real platform so it exists before the wrapper that forwards to it.
+struct RealPlatformHolder {
+  explicit RealPlatformHolder(const std::string& root) : real(root, nullptr, nullptr) {}
+  PosixPlatform real;
+};
+}  // namespace test_detail
+
+// The real POSIX platform with drive Z: on a temporary folder, the executable
+// placed at `modulePath`, boxes recorded and answered from a script, and any
+// call made to fail or to end the process.
+class TestPlatform : private test_detail::RealPlatformHolder, public PlatformWrapper {
+ public:
+  // A host folder "host" with an empty "config" folder, the executable in it.
+  TestPlatform();
+
+  std::string HostPath(const std::string& relative) const { return folder_ / relative; }
+  const std::string& Root() const { return folder_.path(); }
+  std::string BoardPath() const { return HostPath("host/config/board.2ch"); }
+  std::string BackupPath() const { return HostPath("host/config/board.2ch_QlBack"); }
+  std::string TempPath() const { return HostPath("host/config/board.2ch_QlTemp"); }
+  // The same file as the tool names it.
+  std::string BoardWindowsPath() const { return "Z:\\host\\config\\board.2ch"; }
+
+  // Executable location as the platform reports it; false = cannot be had.
+  std::string modulePath = "Z:\\host\\Quenlit.exe";
+  bool moduleAvailable = true;
+
+  // Answers for questions, in order; when none is left a question gets 0.
+  std::deque<int> answers;
+  std::vector<RecordedBox> boxes;
+
+  // Faults: the n-th call (1-based, counting every call) of the given name,
+  // or of any name when failCall is empty, fails; or the process ends there.
+  std::string failCall;
+  long failAt = 0;
+  long dieAt = 0;
+  int dieStatus = 86;
+  std::vector<std::string> calls;
+
+  bool ModuleFileName(std::string* path) override;
+  bool FindFile(const std::string& path, std::uint32_t* attributes) override;
+  bool SameText(std::string_view a, std::string_view b) override;
+  FileHandle OpenForRead(const std::string& path) override;
+  FileHandle CreateForWrite(const std::string& path) override;
+  bool FileSize(FileHandle file, std::uint64_t* size) override;
+  bool ReadFile(FileHandle file, char* buffer, std::uint32_t size, std::uint32_t* got) override;
+  bool WriteFile(FileHandle file, const char* data, std::uint32_t size,
+                 std::uint32_t* written) override;
+  bool FlushFile(FileHandle file) override;
+  void CloseFile(FileHandle file) override;
+  std::uint32_t GetAttributes(const std::string& path) override;
+  bool SetAttributes(const std::string& path, std::uint32_t attributes) override;
+  bool CopyWholeFile(const std::string& from, const std::string& to, bool failIfExists) override;
+  bool MoveReplacing(const std::string& from, const std::string& to) override;
+  bool RemoveFile(const std::string& path) override;
+  int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override;
+
+ private:
+  // Counts the call; true when it is the one to fail.
+  bool Fails(const char* name);
+
+  TempFolder folder_;
+  long matching_ = 0;
+};

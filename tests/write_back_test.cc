@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "serverinfo/write_back.h"
+#include "support/test_platform.h"
+
+namespace {
+
+const std::string kOld = "1\tname\th\t/b/\t0\t0\t0\tclBlack\tx\t0\nplain\n";
+const std::string kNew = "1\tname\th\t/b/\t0\t0\t0\tclWindowText\tx\t0\r\nplain\r\n";
+
+class WriteBackTest : public ::testing::Test {
+ protected:
+  void SetUp() override { WriteBytes(platform.BoardPath(), kOld); }
+
+  bool WriteBack() {
+    RunState state(platform);
+    state.ServerInfoLines = {"1\tname\th\t/b/\t0\t0\t0\tclWindowText\tx\t0", "plain"};
+    return WriteBackServerInfo(state);
+  }
+
+  std::string ReadOnlyQuestion() const {
+    return Sjis("サーバ情報ファイル Z:\\host\\config\\board.2ch は読み取り専用になっているようです。\r\n"
+                "全ての属性を解除して、文字色の修正を反映させますか？");
+  }
+  std::string BackupQuestion(const std::string& verb) const {
+    return Sjis("バックファイル Z:\\host\\config\\board.2ch_QlBack を" + verb +
+                "できませんでした。\r\nこのまま続行しても構いませんか？\r\n\r\n"
+                "[はい(Y)] を押すと、バックアップを" + verb +
+                "せずにサーバ情報ファイルを書き換えます。\r\n"
+                "[いいえ(N)] を押すと、処理を中止します。\u3000（ファイル書換は行いません）");
+  }
+  std::string WriteFailed() const {
+    return Sjis("サーバ情報ファイルZ:\\host\\config\\board.2chへの書き込みに失敗しました。");
+  }
+
+  TestPlatform platform;
+};
+
+TEST_F(WriteBackTest, WritableFileWithABackupAsksNothingAndRefreshesTheBackup) {
+  WriteBytes(platform.BackupPath(), "an older backup");
+  EXPECT_TRUE(WriteBack());
+  EXPECT_TRUE(platform.boxes.empty());
+  EXPECT_EQ(ReadBytes(platform.BackupPath()), kOld);
+  EXPECT_EQ(ReadBytes(platform.BoardPath()), kNew);
+  EXPECT_FALSE(Exists(platform.TempPath()));
+}
+
+TEST_F(WriteBackTest, ReadOnlyAnsweredNoChangesNothing) {
+  SetWritable(platform.BoardPath(), false);
+  platform.answers = {7};
+  EXPECT_FALSE(WriteBack());
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, ReadOnlyQuestion());
+  EXPECT_EQ(platform.boxes[0].style, 0x40024u);  // Yes default
+  EXPECT_EQ(ReadBytes(platform.BoardPath()), kOld);
+  EXPECT_FALSE(IsWritable(platform.BoardPath()));
+  EXPECT_FALSE(Exists(platform.BackupPath()));
+}
+
+TEST_F(WriteBackTest, ReadOnlyAnsweredYesIsClearedAndWritten) {
+  SetWritable(platform.BoardPath(), false);
+  platform.answers = {6};
+  EXPECT_TRUE(WriteBack());
+  EXPECT_EQ(platform.boxes.size(), 1u);
+  EXPECT_TRUE(IsWritable(platform.BoardPath()));
+  EXPECT_EQ(ReadBytes(platform.BoardPath()), kNew);
+  EXPECT_EQ(ReadBytes(platform.BackupPath()), kOld);
+}
+
+TEST_F(WriteBackTest, AttributesThatCannotBeQueriedCountAsReadOnly) {
+  platform.failCall = "GetAttributes";
+  platform.failAt = 1;
+  platform.answers = {7};
+  EXPECT_FALSE(WriteBack());
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, ReadOnlyQuestion());
+  EXPECT_EQ(ReadBytes(platform.BoardPath()), kOld);
+}
+
+TEST_F(WriteBackTest, AttributesThatCannotBeClearedStopTheWrite) {
+  SetWritable(platform.BoardPath(), false);
+  platform.failCall = "SetAttributes";
+  platform.failAt = 1;
+  platform.answers = {6};
+  EXPECT_FALSE(WriteBack());
+  ASSERT_EQ(platform.boxes.size(), 2u);
+  EXPECT_EQ(platform.boxes[1].text, Sjis("属性変更に失敗しました。現在のファイル属性を確認して下さい。"));
+  EXPECT_EQ(platform.boxes[1].style, 0x10010u);
+  EXPECT_EQ(ReadBytes(platform.BoardPath()), kOld);
+  EXPECT_FALSE(Exists(platform.BackupPath()));
+}
+
+TEST_F(WriteBackTest, ReadOnlyBackupMakesTheQuestionWithUpdateAndNoAsDefault) {
+  WriteBytes(platform.BackupPath(), "kept");
+  SetWritable(platform.BackupPath(), false);
+  platform.answers = {7};
+  EXPECT_FALSE(WriteBack());
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, BackupQuestion("更新"));
+  EXPECT_EQ(platform.boxes[0].style, 0x40124u);  // No default
+  EXPECT_EQ(ReadBytes(platform.BoardPath()), kOld);
+  EXPECT_EQ(ReadBytes(platform.BackupPath()), "kept");
+
+  platform.answers = {6};
+  EXPECT_TRUE(WriteBack());
+  EXPECT_EQ(ReadBytes(platform.BoardPath()), kNew);
+  EXPECT_EQ(ReadBytes(platform.BackupPath()), "kept");
+}
+
+TEST_F(WriteBackTest, FailedFreshBackupUsesCreate) {
+  platform.failCall = "CopyWholeFile";
+  platform.failAt = 1;
+  platform.answers = {0};  // a box that could not be shown is a refusal
+  EXPECT_FALSE(WriteBack());
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, BackupQuestion("作成"));
+  EXPECT_EQ(ReadBytes(platform.BoardPath()), kOld);
+}
+
+TEST_F(WriteBackTest, WriteFailingAfterTheBackupKeepsTheFileAndSaysSo) {
+  for (const char* call : {"CreateForWrite", "WriteFile", "FlushFile", "MoveReplacing"}) {
+    TestPlatform fresh;
+    WriteBytes(fresh.BoardPath(), kOld);
+    fresh.failCall = call;
+    fresh.failAt = 1;
+    RunState state(fresh);
+    state.ServerInfoLines = {"new"};
+    EXPECT_FALSE(WriteBackServerInfo(state)) << call;
+    ASSERT_EQ(fresh.boxes.size(), 1u) << call;
+    EXPECT_EQ(fresh.boxes[0].text, WriteFailed()) << call;
+    EXPECT_EQ(fresh.boxes[0].style, 0x10010u);
+    EXPECT_EQ(ReadBytes(fresh.BoardPath()), kOld) << call;
+    EXPECT_EQ(ReadBytes(fresh.BackupPath()), kOld) << call;
+    EXPECT_FALSE(Exists(fresh.TempPath())) << call;
+  }
+}
+
+TEST_F(WriteBackTest, ATailAfterANulIsWrittenBackUnchanged) {
+  RunState state(platform);
+  state.ServerInfoLines = {"a"};
+  state.ServerInfoTail = std::string("\0rest\nof file", 13);
+  EXPECT_TRUE(WriteBackServerInfo(state));
+  EXPECT_EQ(ReadBytes(platform.BoardPath()), std::string("a\r\n\0rest\nof file", 16));
+}
+
+TEST_F(WriteBackTest, ASymbolicLinkStaysALinkToTheUpdatedFile) {
+  MakeFolder(platform.HostPath("elsewhere"));
+  const std::string real = platform.HostPath("elsewhere/board.2ch");
+  WriteBytes(real, kOld);
+  ::unlink(platform.BoardPath().c_str());
+  ASSERT_EQ(::symlink(real.c_str(), platform.BoardPath().c_str()), 0);
+  EXPECT_TRUE(WriteBack());
+  char target[4096];
+  ssize_t n = ::readlink(platform.BoardPath().c_str(), target, sizeof target);
+  ASSERT_GT(n, 0);
+  EXPECT_EQ(std::string(target, static_cast<std::size_t>(n)), real);
+  EXPECT_EQ(ReadBytes(real), kNew);
+  EXPECT_EQ(ReadBytes(platform.BackupPath()), kOld);
+}
+
+}  // namespace
