@@ -2,16 +2,24 @@
 //
 //   boxdriver drive ANSWERS EXE
 //     Starts EXE, and for each message box it shows prints one line
-//       box caption=HEX text=HEX buttons=YES,NO default=NO icon=question
+//       box caption=HEX text=HEX buttons=YES,NO default=NO icon=yes
 //     (HEX: the exact bytes of the caption and text), then presses the next
 //     answer: O(k), Y(es), N(o), C(ancel). With no answer left it presses the
 //     default button. Ends with "exit N", or "timeout" if the tool hangs.
 //
+//   boxdriver step EXE
+//     As drive, but before each press it reads the answer letter from a line
+//     on stdin, so a caller can look at the box first.
+//
 //   boxdriver hold PATH ACCESS SHARE
 //     Opens PATH with the given CreateFileA access and share masks (hex),
 //     prints "held" (or "failed N"), and keeps it open until stdin closes.
+//
+//   boxdriver resources EXE
+//     Prints what the version resource, icon group and manifest of EXE hold.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -35,6 +43,13 @@ std::string Hex(const std::string& bytes) {
 std::string WindowText(HWND window) {
   std::vector<char> buffer(1 << 16);
   int length = GetWindowTextA(window, buffer.data(), static_cast<int>(buffer.size()));
+  return std::string(buffer.data(), length > 0 ? length : 0);
+}
+
+// The message of a box: the static control with id 0xFFFF.
+std::string MessageText(HWND dialog) {
+  std::vector<char> buffer(1 << 16);
+  int length = GetDlgItemTextA(dialog, 0xFFFF, buffer.data(), static_cast<int>(buffer.size()));
   return std::string(buffer.data(), length > 0 ? length : 0);
 }
 
@@ -79,36 +94,32 @@ bool HasButton(HWND dialog, int id) {
   return button && IsWindowVisible(button);
 }
 
-// The icon kind a box shows: a visible static icon control holding one of
-// the system icons, told apart by handle (system icons are shared).
+// Whether the box shows an icon: a visible static icon control that holds
+// one (id 20 on Windows, 1088 on Wine). Which system icon it is cannot be
+// told from another process: icon handles are per process.
 BOOL CALLBACK FindIcon(HWND child, LPARAM param) {
-  auto* result = reinterpret_cast<std::string*>(param);
   if (ClassOf(child) != "Static" || !IsWindowVisible(child)) return TRUE;
   if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
-  auto icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-  if (!icon) return TRUE;
-  const struct {
-    LPCSTR id;
-    const char* name;
-  } kinds[] = {{IDI_ERROR, "error"},
-               {IDI_INFORMATION, "information"},
-               {IDI_QUESTION, "question"},
-               {IDI_WARNING, "warning"}};
-  *result = "other";
-  for (const auto& kind : kinds) {
-    if (LoadIconA(nullptr, kind.id) == icon) *result = kind.name;
-  }
-  *result += "@" + std::to_string(GetDlgCtrlID(child));
+  if (!SendMessageA(child, STM_GETICON, 0, 0)) return TRUE;
+  *reinterpret_cast<bool*>(param) = true;
   return FALSE;
 }
 
-std::string IconOf(HWND dialog) {
-  std::string result = "none";
-  EnumChildWindows(dialog, FindIcon, reinterpret_cast<LPARAM>(&result));
-  return result;
+bool ShowsIcon(HWND dialog) {
+  bool shown = false;
+  EnumChildWindows(dialog, FindIcon, reinterpret_cast<LPARAM>(&shown));
+  return shown;
 }
 
+// The button Enter presses. Wine answers DM_GETDEFID with IDOK from its box
+// template even when that button was removed, so the button carrying the
+// default push-button style decides; DM_GETDEFID only when none does.
 int DefaultOf(HWND dialog) {
+  for (const auto& button : kButtons) {
+    if (!HasButton(dialog, button.id)) continue;
+    LONG style = GetWindowLongA(GetDlgItem(dialog, button.id), GWL_STYLE);
+    if ((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) return button.id;
+  }
   LRESULT id = SendMessageA(dialog, DM_GETDEFID, 0, 0);
   return HIWORD(id) == DC_HASDEFID ? LOWORD(id) : 0;
 }
@@ -129,14 +140,9 @@ void Report(HWND dialog) {
   }
   std::printf("box caption=%s text=%s buttons=%s default=%s icon=%s\n",
               Hex(WindowText(dialog)).c_str(),
-              Hex([&] {
-                std::vector<char> text(1 << 16);
-                int n = GetDlgItemTextA(dialog, 0xFFFF, text.data(), static_cast<int>(text.size()));
-                return std::string(text.data(), n > 0 ? n : 0);
-              }())
-                  .c_str(),
+              Hex(MessageText(dialog)).c_str(),
               buttons.empty() ? "-" : buttons.c_str(), NameOf(DefaultOf(dialog)),
-              IconOf(dialog).c_str());
+              ShowsIcon(dialog) ? "yes" : "no");
   std::fflush(stdout);
 }
 
@@ -149,7 +155,13 @@ void Press(HWND dialog, char answer) {
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-int Drive(const std::string& answers, const std::string& exe) {
+char AnswerFromStdin() {
+  char line[64] = {};
+  if (!std::fgets(line, sizeof line, stdin)) return '\0';
+  return line[0];
+}
+
+int Drive(const std::string& answers, const std::string& exe, bool step) {
   std::string commandLine = "\"" + exe + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -167,7 +179,9 @@ int Drive(const std::string& answers, const std::string& exe) {
       // Let the box finish laying itself out before it is read.
       Sleep(100);
       Report(dialog);
-      Press(dialog, next < answers.size() ? answers[next] : '\0');
+      char answer = next < answers.size() ? answers[next] : '\0';
+      if (step) answer = AnswerFromStdin();
+      Press(dialog, answer);
       ++next;
       while (IsWindow(dialog) && waited < kBoxWaitMs) {
         Sleep(kPollMs);
@@ -210,16 +224,81 @@ int Hold(const std::string& path, DWORD access, DWORD share) {
   return 0;
 }
 
+
+std::string VersionString(const std::vector<char>& info, const std::string& name) {
+  std::string key = "\\StringFileInfo\\041103A4\\" + name;
+  char* value = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &length) ||
+      length == 0) {
+    return {};
+  }
+  return std::string(value, length - 1);  // without the closing NUL
+}
+
+int Resources(const std::string& exe) {
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(exe.c_str(), &ignored);
+  std::vector<char> info(size ? size : 1);
+  if (size && GetFileVersionInfoA(exe.c_str(), 0, size, info.data())) {
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length)) {
+      std::printf("fileversion %d.%d.%d.%d\n", HIWORD(fixed->dwFileVersionMS),
+                  LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
+                  LOWORD(fixed->dwFileVersionLS));
+      std::printf("productversion %d.%d.%d.%d\n", HIWORD(fixed->dwProductVersionMS),
+                  LOWORD(fixed->dwProductVersionMS), HIWORD(fixed->dwProductVersionLS),
+                  LOWORD(fixed->dwProductVersionLS));
+    }
+    WORD* translation = nullptr;
+    if (VerQueryValueA(info.data(), "\\VarFileInfo\\Translation",
+                       reinterpret_cast<void**>(&translation), &length)) {
+      for (UINT i = 0; i + 1 < length / sizeof(WORD); i += 2) {
+        std::printf("translation %04x %u\n", translation[i], translation[i + 1]);
+      }
+    }
+    for (const char* name : {"FileVersion", "ProductVersion", "ProductName", "FileDescription",
+                             "OriginalFilename"}) {
+      std::printf("string %s %s\n", name, Hex(VersionString(info, name)).c_str());
+    }
+  }
+  HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!module) return 2;
+  // The icon group lists each image; a width byte of 0 means 256.
+  HRSRC group = FindResourceA(module, MAKEINTRESOURCEA(1), RT_GROUP_ICON);
+  if (group) {
+    auto* bytes = static_cast<const std::uint8_t*>(LockResource(LoadResource(module, group)));
+    unsigned count = bytes[4] | (bytes[5] << 8);
+    std::string sizes;
+    for (unsigned i = 0; i < count; ++i) {
+      unsigned width = bytes[6 + 14 * i];
+      if (!sizes.empty()) sizes += ',';
+      sizes += std::to_string(width ? width : 256);
+    }
+    std::printf("icons %s\n", sizes.c_str());
+  }
+  HRSRC manifest = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  if (manifest) {
+    auto* text = static_cast<const char*>(LockResource(LoadResource(module, manifest)));
+    std::printf("manifest %s\n", Hex(std::string(text, SizeofResource(module, manifest))).c_str());
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   if (argc == 4 && std::string(argv[1]) == "drive") {
-    return Drive(std::string(argv[2]) == "-" ? "" : argv[2], argv[3]);
+    return Drive(std::string(argv[2]) == "-" ? "" : argv[2], argv[3], false);
   }
+  if (argc == 3 && std::string(argv[1]) == "step") return Drive("", argv[2], true);
+  if (argc == 3 && std::string(argv[1]) == "resources") return Resources(argv[2]);
   if (argc == 5 && std::string(argv[1]) == "hold") {
     return Hold(argv[2], std::strtoul(argv[3], nullptr, 16), std::strtoul(argv[4], nullptr, 16));
   }
-  std::fprintf(stderr, "usage: boxdriver drive ANSWERS EXE | hold PATH ACCESS SHARE\n");
+  std::fprintf(stderr, "usage: boxdriver drive ANSWERS EXE | step EXE | hold PATH ACCESS SHARE | "
+               "resources EXE\n");
   return 2;
 }
