@@ -1,7 +1,8 @@
+#include "ui/boxes.h"
+
 #include <gtest/gtest.h>
 
 #include "support/test_platform.h"
-#include "ui/boxes.h"
 
 namespace {
 

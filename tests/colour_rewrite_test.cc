@@ -1,6 +1,7 @@
+#include "serverinfo/colour_rewrite.h"
+
 #include <gtest/gtest.h>
 
-#include "serverinfo/colour_rewrite.h"
 #include "support/test_platform.h"
 
 namespace {
@@ -34,11 +35,19 @@ TEST_F(ColourRewriteTest, FindsTheFirstTokenNotStartingOnATrailByte) {
   EXPECT_EQ(Find("clblack CLBLACK"), 0u);  // case-sensitive
   EXPECT_EQ(Find("clBlac"), 0u);
   // 0x83 0x63 is ツ: its 0x63 is no 'c'; the true token after it counts.
-  EXPECT_EQ(Find("\x83" "clBlack"), 0u);
-  EXPECT_EQ(Find("\x83" "clBlack clBlack"), 10u);
+  EXPECT_EQ(Find("\x83"
+                 "clBlack"),
+            0u);
+  EXPECT_EQ(Find("\x83"
+                 "clBlack clBlack"),
+            10u);
   // After an even run of lead bytes the 'c' is a character of its own.
-  EXPECT_EQ(Find("\x83\x83" "clBlack"), 3u);
-  EXPECT_EQ(Find("\x83\x83\x83" "clBlack"), 0u);
+  EXPECT_EQ(Find("\x83\x83"
+                 "clBlack"),
+            3u);
+  EXPECT_EQ(Find("\x83\x83\x83"
+                 "clBlack"),
+            0u);
   // Nothing past a NUL.
   EXPECT_EQ(Find(std::string("ab\0clBlack", 10)), 0u);
 }
@@ -57,13 +66,13 @@ TEST_F(ColourRewriteTest, CountTabsCountsEveryTab) {
 
 TEST_F(ColourRewriteTest, ExactlySevenTabsBeforeAndTwoAfterTheFirstToken) {
   auto out = Rewrite({
-      Board("clBlack"),                  // rewritten
-      Board("clBlack") + "\textra",      // eleven fields
-      "clBlack" + Board("clBlack"),      // token at the very start of the line
+      Board("clBlack"),                             // rewritten
+      Board("clBlack") + "\textra",                 // eleven fields
+      "clBlack" + Board("clBlack"),                 // token at the very start of the line
       "1\t2\tclBlack\t4\t5\t6\t7\tclBlack\t9\t10",  // first token in the third field
-      Board("xclBlacky"),                // text around the token stays
-      Board("clBlackclBlack"),           // only the first of two
-      Board("clBlack").substr(2),        // nine fields
+      Board("xclBlacky"),                           // text around the token stays
+      Board("clBlackclBlack"),                      // only the first of two
+      Board("clBlack").substr(2),                   // nine fields
       "no tabs clBlack",
   });
   EXPECT_EQ(out[0], Board("clWindowText"));
@@ -84,10 +93,14 @@ TEST_F(ColourRewriteTest, ExactlySevenTabsBeforeAndTwoAfterTheFirstToken) {
 TEST_F(ColourRewriteTest, DoubleByteBoardNamesKeepEveryByte) {
   // ツ (0x83 0x63) right before "lBlack" in the name must not be taken.
   const std::string name = "\x83\x63lBlack\x95\\";
-  auto out = Rewrite({Board("clBlack", name), Board("clBlack", "\x83" "clBlack")});
+  auto out = Rewrite({Board("clBlack", name), Board("clBlack",
+                                                    "\x83"
+                                                    "clBlack")});
   EXPECT_EQ(out[0], Board("clWindowText", name));
   // ツ followed by "lBlack" in the name is no token; the colour field's is.
-  EXPECT_EQ(out[1], Board("clWindowText", "\x83" "clBlack"));
+  EXPECT_EQ(out[1], Board("clWindowText",
+                          "\x83"
+                          "clBlack"));
   EXPECT_EQ(fixCount, 2);
 }
 
@@ -96,7 +109,10 @@ TEST_F(ColourRewriteTest, CheckBlackPresentStopsOnlyWithoutAnyUsableToken) {
       Sjis("サーバ情報ファイル内に 'clBlack' が見つかりませんでした。\r\n何もせずに終了します。");
   {
     RunState state(platform);
-    state.ServerInfoLines = {"a", "\x83" "clBlack", "clblack"};
+    state.ServerInfoLines = {"a",
+                             "\x83"
+                             "clBlack",
+                             "clblack"};
     EXPECT_FALSE(CheckBlackPresent(state));
   }
   {
@@ -113,9 +129,15 @@ TEST_F(ColourRewriteTest, LinearOnPathologicalLines) {
   // Millions of lead bytes with tokens among them, and a line of tokens:
   // a quadratic search would take minutes here.
   std::string leads;
-  for (int i = 0; i < 200000; ++i) leads += std::string(30, '\x82') + "\x83" "clBlack";
+  for (int i = 0; i < 200000; ++i)
+    leads += std::string(30, '\x82') +
+             "\x83"
+             "clBlack";
   std::string tokens;
-  for (int i = 0; i < 1000000; ++i) tokens += "\x83" "clBlack";
+  for (int i = 0; i < 1000000; ++i)
+    tokens +=
+        "\x83"
+        "clBlack";
   auto out = Rewrite({leads, tokens});
   EXPECT_EQ(fixCount, 0);
   EXPECT_EQ(out[0], leads);

@@ -1,10 +1,11 @@
+#include "platform/posix_platform.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 
-#include "platform/posix_platform.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -17,7 +18,7 @@ TEST(PosixPaths, DriveZIsTheRootAndNamesAreCp932Outside) {
   ASSERT_TRUE(platform.FromHostPath("/srv/wine/a/表/b.txt", &windows));
   EXPECT_EQ(windows, "Z:\\a\\\x95\\\\b.txt");
   EXPECT_FALSE(platform.ToHostPath("C:\\a", &host));
-  EXPECT_FALSE(platform.ToHostPath("Z:\\\x81", &host));          // cut character
+  EXPECT_FALSE(platform.ToHostPath("Z:\\\x81", &host));           // cut character
   EXPECT_FALSE(platform.FromHostPath("/elsewhere/x", &windows));  // outside drive Z:
   EXPECT_FALSE(platform.FromHostPath("/srv/wine/a\\b", &windows));
   EXPECT_FALSE(platform.FromHostPath("/srv/wine/\xff", &windows));  // not UTF-8
@@ -72,11 +73,11 @@ TEST(TerminalBox, AnswersDefaultsAndEndOfInput) {
   EXPECT_NE(shown.find("板\nline 2"), std::string::npos);
   EXPECT_NE(shown.find("[*はい(Y)*]"), std::string::npos);
   EXPECT_EQ(Answer("N\n", 0x24), 7);
-  EXPECT_EQ(Answer("\n", 0x124), 7);           // Enter takes the default: No
-  EXPECT_EQ(Answer("c\nx\n\n", 0x4), 6);       // 'c' is not shown: asked again
+  EXPECT_EQ(Answer("\n", 0x124), 7);      // Enter takes the default: No
+  EXPECT_EQ(Answer("c\nx\n\n", 0x4), 6);  // 'c' is not shown: asked again
   EXPECT_EQ(Answer("c\n", 0x3), 2);
-  EXPECT_EQ(Answer("", 0x24), 0);              // end of input refuses
-  EXPECT_EQ(Answer("", 0x10), 1);              // a notice just closes
+  EXPECT_EQ(Answer("", 0x24), 0);  // end of input refuses
+  EXPECT_EQ(Answer("", 0x10), 1);  // a notice just closes
   EXPECT_EQ(Answer("anything\n", 0x40), 1);
 }
 

@@ -1,3 +1,5 @@
+#include "app/run.h"
+
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -5,7 +7,6 @@
 
 #include <regex>
 
-#include "app/run.h"
 #include "support/test_platform.h"
 
 namespace {

@@ -1,12 +1,13 @@
-#include <gtest/gtest.h>
+#include "serverinfo/server_info_file.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include "serverinfo/failure.h"
-#include "serverinfo/server_info_file.h"
 #include "support/test_platform.h"
 
 namespace {
@@ -149,9 +150,9 @@ class LoadServerInfoTest : public ::testing::Test {
   }
   TestPlatform platform;
   std::vector<std::string> lines;
-  const std::string notFound =
-      Sjis("サーバ情報ファイル(board.2ch)が見つかりませんでした。\r\n"
-           "Quenlit.exe を Ostra.Exe と同じ場所にコピーして実行して下さい。");
+  const std::string notFound = Sjis(
+      "サーバ情報ファイル(board.2ch)が見つかりませんでした。\r\n"
+      "Quenlit.exe を Ostra.Exe と同じ場所にコピーして実行して下さい。");
 };
 
 TEST_F(LoadServerInfoTest, MissingFileOrAFolderInItsPlaceIsNotFound) {

@@ -31,13 +31,16 @@ TEST(IsTrailPosition, DecidedByTheLengthOfTheLeadRunBefore) {
   EXPECT_FALSE(IsTrailPosition(cp932, hyou, 3));
 
   // Runs of lead bytes: odd means the byte after them is a trail byte.
-  const std::string two = "\x88\x9F\\";   // 院 then a real '\'
+  const std::string two = "\x88\x9F\\";        // 院 then a real '\'
   const std::string three = "\x88\x9F\x95\\";  // 院 then 表
   EXPECT_FALSE(IsTrailPosition(cp932, two, 2));
   EXPECT_TRUE(IsTrailPosition(cp932, three, 3));
   // A lead-range byte can itself be a trail byte: 0x81 0x81 is one character.
   EXPECT_TRUE(IsTrailPosition(cp932, "\x81\x81", 1));
-  EXPECT_FALSE(IsTrailPosition(cp932, "\x81\x81" "c", 2));
+  EXPECT_FALSE(IsTrailPosition(cp932,
+                               "\x81\x81"
+                               "c",
+                               2));
 
   // Without double-byte support nothing is ever a trail byte.
   EXPECT_FALSE(IsTrailPosition(LeadBytesFrom({false, {}}), hyou, 2));

@@ -1,7 +1,8 @@
+#include "serverinfo/write_back.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "serverinfo/write_back.h"
 #include "support/test_platform.h"
 
 namespace {
@@ -20,13 +21,15 @@ class WriteBackTest : public ::testing::Test {
   }
 
   std::string ReadOnlyQuestion() const {
-    return Sjis("サーバ情報ファイル Z:\\host\\config\\board.2ch は読み取り専用になっているようです。\r\n"
-                "全ての属性を解除して、文字色の修正を反映させますか？");
+    return Sjis(
+        "サーバ情報ファイル Z:\\host\\config\\board.2ch は読み取り専用になっているようです。\r\n"
+        "全ての属性を解除して、文字色の修正を反映させますか？");
   }
   std::string BackupQuestion(const std::string& verb) const {
     return Sjis("バックファイル Z:\\host\\config\\board.2ch_QlBack を" + verb +
                 "できませんでした。\r\nこのまま続行しても構いませんか？\r\n\r\n"
-                "[はい(Y)] を押すと、バックアップを" + verb +
+                "[はい(Y)] を押すと、バックアップを" +
+                verb +
                 "せずにサーバ情報ファイルを書き換えます。\r\n"
                 "[いいえ(N)] を押すと、処理を中止します。\u3000（ファイル書換は行いません）");
   }
@@ -85,7 +88,8 @@ TEST_F(WriteBackTest, AttributesThatCannotBeClearedStopTheWrite) {
   platform.answers = {6};
   EXPECT_FALSE(WriteBack());
   ASSERT_EQ(platform.boxes.size(), 2u);
-  EXPECT_EQ(platform.boxes[1].text, Sjis("属性変更に失敗しました。現在のファイル属性を確認して下さい。"));
+  EXPECT_EQ(platform.boxes[1].text,
+            Sjis("属性変更に失敗しました。現在のファイル属性を確認して下さい。"));
   EXPECT_EQ(platform.boxes[1].style, 0x10010u);
   EXPECT_EQ(ReadBytes(platform.BoardPath()), kOld);
   EXPECT_FALSE(Exists(platform.BackupPath()));

@@ -44,8 +44,7 @@ class Platform {
   // Create or empty a file for writing, shared with nobody.
   virtual FileHandle CreateForWrite(const std::string& path) = 0;
   virtual bool FileSize(FileHandle file, std::uint64_t* size) = 0;
-  virtual bool ReadFile(FileHandle file, char* buffer, std::uint32_t size,
-                        std::uint32_t* got) = 0;
+  virtual bool ReadFile(FileHandle file, char* buffer, std::uint32_t size, std::uint32_t* got) = 0;
   virtual bool WriteFile(FileHandle file, const char* data, std::uint32_t size,
                          std::uint32_t* written) = 0;
   // Push written data to the disk before a replace relies on it.
@@ -56,15 +55,13 @@ class Platform {
   virtual bool SetAttributes(const std::string& path, std::uint32_t attributes) = 0;
   // Whole-file copy; with failIfExists false an existing target is overwritten
   // unless it is read-only.
-  virtual bool CopyWholeFile(const std::string& from, const std::string& to,
-                        bool failIfExists) = 0;
+  virtual bool CopyWholeFile(const std::string& from, const std::string& to, bool failIfExists) = 0;
   // Put `from` in the place of `to` in one step, durably.
   virtual bool MoveReplacing(const std::string& from, const std::string& to) = 0;
   virtual bool RemoveFile(const std::string& path) = 0;
 
   // Modal box with no owner window; returns the pressed button's code, or 0.
-  virtual int ShowBox(const std::string& text, const std::string& caption,
-                         std::uint32_t style) = 0;
+  virtual int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) = 0;
 };
 
 // The real platform of this build.

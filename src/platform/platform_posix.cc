@@ -47,7 +47,8 @@ bool WriteAll(int fd, const char* data, std::size_t size, std::size_t* written) 
 
 void SyncDirectoryOf(const std::string& hostPath) {
   std::size_t slash = hostPath.find_last_of('/');
-  std::string folder = slash == std::string::npos ? std::string(".") : hostPath.substr(0, slash + 1);
+  std::string folder =
+      slash == std::string::npos ? std::string(".") : hostPath.substr(0, slash + 1);
   int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   ::fsync(fd);
@@ -59,7 +60,7 @@ std::string ReplaceTarget(const std::string& hostPath) {
   struct stat st;
   if (::lstat(hostPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
     std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(hostPath.c_str(), nullptr),
-                                                          &std::free);
+                                                         &std::free);
     if (resolved) return resolved.get();
   }
   return hostPath;
@@ -208,7 +209,8 @@ bool PosixPlatform::CopyWholeFile(const std::string& from, const std::string& to
   if (in < 0) return false;
   struct stat st;
   int out = -1;
-  if (::fstat(in, &st) == 0) out = OpenRegular(target, O_WRONLY | O_CREAT | O_TRUNC, st.st_mode & 0777);
+  if (::fstat(in, &st) == 0)
+    out = OpenRegular(target, O_WRONLY | O_CREAT | O_TRUNC, st.st_mode & 0777);
   bool ok = out >= 0;
   char buffer[1 << 16];
   while (ok) {

@@ -13,9 +13,7 @@ class PlatformWrapper : public Platform {
     return target_.FindFile(path, attributes);
   }
   CodePageInfo AnsiCodePage() override { return target_.AnsiCodePage(); }
-  bool SameText(std::string_view a, std::string_view b) override {
-    return target_.SameText(a, b);
-  }
+  bool SameText(std::string_view a, std::string_view b) override { return target_.SameText(a, b); }
   FileHandle OpenForRead(const std::string& path) override { return target_.OpenForRead(path); }
   FileHandle CreateForWrite(const std::string& path) override {
     return target_.CreateForWrite(path);
@@ -45,8 +43,7 @@ class PlatformWrapper : public Platform {
     return target_.MoveReplacing(from, to);
   }
   bool RemoveFile(const std::string& path) override { return target_.RemoveFile(path); }
-  int ShowBox(const std::string& text, const std::string& caption,
-                 std::uint32_t style) override {
+  int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override {
     return target_.ShowBox(text, caption, style);
   }
 

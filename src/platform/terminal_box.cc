@@ -66,7 +66,8 @@ int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const st
   std::string keys;
   for (std::size_t i = 0; i < buttons.size(); ++i) {
     bool isDefault = i == defaultIndex;
-    std::fprintf(out, "%s%s%s", isDefault ? "[*" : "[ ", buttons[i].label, isDefault ? "*] " : " ] ");
+    std::fprintf(out, "%s%s%s", isDefault ? "[*" : "[ ", buttons[i].label,
+                 isDefault ? "*] " : " ] ");
     if (buttons[i].key) keys += (keys.empty() ? "" : "/") + std::string(1, buttons[i].key);
   }
   if (keys.empty()) {
@@ -80,7 +81,8 @@ int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const st
   while (std::fgets(line, sizeof line, in)) {
     std::string answer;
     for (const char* c = line; *c; ++c) {
-      if (!std::isspace(static_cast<unsigned char>(*c))) answer += static_cast<char>(std::tolower(*c));
+      if (!std::isspace(static_cast<unsigned char>(*c)))
+        answer += static_cast<char>(std::tolower(*c));
     }
     if (buttons.size() == 1 || answer.empty()) return buttons[defaultIndex].code;
     for (const Button& button : buttons) {

@@ -2,6 +2,23 @@
 
 const char kCaption[] = "Quenlit";
 
+namespace {
+
+// clang-format off
+// "アイコンの指定ミス (YesNoBox)"
+const char kIconComplaint[] =
+    "\x83\x41\x83\x43\x83\x52\x83\x93\x82\xcc\x8e\x77\x92\xe8\x83\x7e\x83\x58 (YesNoBox)";
+// "ボタンの指定ミス (YesNoBox)"
+const char kButtonComplaint[] =
+    "\x83\x7b\x83\x5e\x83\x93\x82\xcc\x8e\x77\x92\xe8\x83\x7e\x83\x58 (YesNoBox)";
+// "デフォルトボタンの指定ミス (YesNoBox)"
+const char kDefaultComplaint[] =
+    "\x83\x66\x83\x74\x83\x48\x83\x8b\x83\x67\x83\x7b\x83\x5e\x83\x93\x82\xcc\x8e\x77\x92\xe8"
+    "\x83\x7e\x83\x58 (YesNoBox)";
+// clang-format on
+
+}  // namespace
+
 void NoticeBox(Platform& platform, const std::string& text, char iconLetter) {
   std::uint32_t icon = 0;
   if (iconLetter == 'e') icon = box::kIconError;
@@ -17,8 +34,7 @@ int YesNoBox(Platform& platform, const std::string& text, char iconLetter,
   if (iconLetter == '?') {
     style |= box::kIconQuestion;
   } else {
-    // "アイコンの指定ミス (YesNoBox)"
-    shown = "\x83\x41\x83\x43\x83\x52\x83\x93\x82\xcc\x8e\x77\x92\xe8\x83\x7e\x83\x58 (YesNoBox)";
+    shown = kIconComplaint;
   }
 
   if (buttonSet == "yn") {
@@ -26,8 +42,7 @@ int YesNoBox(Platform& platform, const std::string& text, char iconLetter,
   } else if (buttonSet == "ync") {
     style |= box::kYesNoCancel;
   } else {
-    // "ボタンの指定ミス (YesNoBox)"
-    shown = "\x83\x7b\x83\x5e\x83\x93\x82\xcc\x8e\x77\x92\xe8\x83\x7e\x83\x58 (YesNoBox)";
+    shown = kButtonComplaint;
   }
 
   if (defaultLetter == 'c') {
@@ -35,10 +50,7 @@ int YesNoBox(Platform& platform, const std::string& text, char iconLetter,
   } else if (defaultLetter == 'n') {
     style |= box::kDefButton2;
   } else if (defaultLetter != 'y') {
-    // "デフォルトボタンの指定ミス (YesNoBox)"
-    shown =
-        "\x83\x66\x83\x74\x83\x48\x83\x8b\x83\x67\x83\x7b\x83\x5e\x83\x93\x82\xcc\x8e\x77\x92\xe8"
-        "\x83\x7e\x83\x58 (YesNoBox)";
+    shown = kDefaultComplaint;
   }
 
   style |= box::kTopmost;

@@ -49,9 +49,9 @@ bool Exists(const std::string& path) {
 void MakeFolder(const std::string& path) { std::filesystem::create_directories(path); }
 
 void SetWritable(const std::string& path, bool writable) {
-  std::filesystem::permissions(path, std::filesystem::perms::owner_write,
-                               writable ? std::filesystem::perm_options::add
-                                        : std::filesystem::perm_options::remove);
+  std::filesystem::permissions(
+      path, std::filesystem::perms::owner_write,
+      writable ? std::filesystem::perm_options::add : std::filesystem::perm_options::remove);
 }
 
 bool IsWritable(const std::string& path) {

@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# The native program as a user runs it: copied into a host folder of its own,
+# answering its boxes on standard input.
+set -u
+program=$(readlink -f "$1")
+here=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d "${TMPDIR:-/tmp}/quenlit-native.XXXXXX")
+trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
+passed=0 failed=0
+
+fail() { echo "FAIL: $scenario: $*"; failed=$((failed + 1)); ok=0; }
+
+# new_host NAME: a host folder with the program in it
+new_host() {
+  host="$work/$1"
+  mkdir -p "$host/config"
+  cp "$program" "$host/quenlit"
+}
+
+# run_tool ANSWERS: runs the program, keeps its output and status
+run_tool() {
+  out=$(printf '%b' "$1" | (cd / && "$host/quenlit") 2>&1)
+  status=$?
+}
+
+expect() { # expect STATUS TEXT...: status and texts in the output
+  local want=$1
+  shift
+  [ "$status" = "$want" ] || fail "status $status, expected $want"
+  for text in "$@"; do
+    grep -qF -- "$text" <<<"$out" || fail "output lacks: $text"
+  done
+}
+
+finish() {
+  if [ "$ok" = 1 ]; then passed=$((passed + 1)); else printf '%s\n' "$out" | sed 's/^/    | /'; fi
+}
+
+scenario="missing file"; ok=1
+new_host missing
+run_tool ""
+expect 0 "== Quenlit == [エラー]" "サーバ情報ファイル(board.2ch)が見つかりませんでした。" \
+  "Quenlit.exe を Ostra.Exe と同じ場所にコピーして実行して下さい。"
+[ "$(grep -c '== Quenlit' <<<"$out")" = 1 ] || fail "more than one box"
+finish
+
+scenario="empty file"; ok=1
+new_host empty
+: >"$host/config/board.2ch"
+run_tool ""
+windows_path="Z:$(sed 's#/#\\#g' <<<"$host")\\config\\board.2ch"
+expect 0 "サーバ情報ファイル${windows_path}の読み込みに失敗しました。" "書換処理を続行できません。"
+finish
+
+scenario="no black board"; ok=1
+new_host noblack
+printf 'a\tclBlack\r\n1\t2\t3\t4\t5\t6\t7\tclRed\t9\t10\r\n' >"$host/config/board.2ch"
+run_tool ""
+expect 0 "== Quenlit == [情報]" "板名文字色が黒色('clBlack')である板は、見つかりませんでした。"
+[ -e "$host/config/board.2ch_QlBack" ] && fail "a backup was made"
+finish
+
+scenario="socket in place of the file"; ok=1
+new_host socket
+python3 -c 'import socket,sys; s=socket.socket(socket.AF_UNIX); s.bind(sys.argv[1])' "$host/config/board.2ch"
+run_tool ""
+expect 1 "== アプリケーション エラー == [エラー]" "EFOpenErrorがモジュール quenlit の " \
+  "ファイル ${windows_path/empty/socket} は開けません."
+finish
+
+scenario="example host, whole job"; ok=1
+new_host example
+cp "$here/examples/host/config/board.2ch" "$host/config/"
+run_tool "\n"
+expect 0 "17 件、修正しました。"
+cmp -s "$host/config/board.2ch_QlBack" "$here/examples/host/config/board.2ch" || fail "backup differs"
+[ "$(grep -c $'\r$' "$host/config/board.2ch")" = "$(wc -l <"$host/config/board.2ch")" ] ||
+  fail "not every line ends in CR LF"
+[ "$(grep -c $'\tclWindowText\tclWindow' "$host/config/board.2ch")" = 18 ] || fail "wrong rewrite count"
+[ -e "$host/config/board.2ch_QlTemp" ] && fail "temporary file left"
+run_tool ""
+expect 0 "板名文字色が黒色('clBlack')である板は" # a second run finds nothing left
+finish
+
+scenario="read-only answered at end of input, then No, then Yes"; ok=1
+new_host readonly
+printf '1\t2\t3\t4\t5\t6\t7\tclBlack\t9\t10\n' >"$host/config/board.2ch"
+chmod a-w "$host/config/board.2ch"
+run_tool ""
+expect 0 "は読み取り専用になっているようです。" "[*はい(Y)*] [ いいえ(N) ]"
+run_tool "n\n"
+expect 0 "全ての属性を解除して、文字色の修正を反映させますか？"
+grep -q "件、修正しました" <<<"$out" && fail "closing notice after No"
+[ -w "$host/config/board.2ch" ] && [ "$(id -u)" != 0 ] && fail "no longer read-only"
+[ -e "$host/config/board.2ch_QlBack" ] && fail "a backup was made"
+run_tool "x\ny\n\n"
+expect 0 "1 件、修正しました。"
+[ "$(cat "$host/config/board.2ch")" = $'1\t2\t3\t4\t5\t6\t7\tclWindowText\t9\t10\r' ] || fail "not rewritten"
+finish
+
+scenario="read-only backup answered No"; ok=1
+new_host backup
+printf '1\t2\t3\t4\t5\t6\t7\tclBlack\t9\t10\n' >"$host/config/board.2ch"
+echo kept >"$host/config/board.2ch_QlBack"
+chmod a-w "$host/config/board.2ch_QlBack"
+run_tool "\n"
+expect 0 "_QlBack を更新できませんでした。" "[ はい(Y) ] [*いいえ(N)*]"
+grep -q clWindowText "$host/config/board.2ch" && fail "written after No"
+finish
+
+echo "native program: $passed passed, $failed failed"
+[ "$failed" = 0 ]

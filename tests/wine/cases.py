@@ -1,0 +1,375 @@
+"""The end-to-end cases: the real Quenlit.exe in real host folders under Wine,
+its boxes read and answered by boxdriver.exe."""
+
+import os
+import re
+import shutil
+import stat
+import subprocess
+
+import texts
+from texts import cp932
+from winelab import BUILD, Box, parse_driver_output, read_line
+
+TEST_ROOT_NAME = "quenlit-tests"
+OK, YES, NO = "O", "Y", "N"
+
+# boxdriver's hold modes: (access, share) as CreateFileA masks.
+WRITER_SHARING_READ = ("40000000", "1")  # nobody may open it to read unless they let writers in
+READER_SHARING_READ = ("80000000", "1")  # readers welcome, no replace or delete
+
+
+class Host:
+    """A host application's folder holding Quenlit.exe and config\\board.2ch."""
+
+    def __init__(self, lab, unix_dir, windows_dir):
+        self.lab = lab
+        self.dir = unix_dir
+        self.windows_dir = windows_dir
+        os.makedirs(os.path.join(unix_dir, "config"), exist_ok=True)
+        shutil.copy(os.path.join(BUILD, "Quenlit.exe"), unix_dir)
+        self.board = os.path.join(unix_dir, "config", "board.2ch")
+        self.backup = self.board + "_QlBack"
+        self.temporary = self.board + "_QlTemp"
+        # The path exactly as the tool builds it: drive roots keep their '\'.
+        self.board_path = windows_dir + "\\config\\board.2ch"
+
+    def write(self, data, path=None):
+        with open(path or self.board, "wb") as f:
+            f.write(data)
+
+    def read(self, path=None):
+        with open(path or self.board, "rb") as f:
+            return f.read()
+
+    def read_only(self, path=None):
+        path = path or self.board
+        os.chmod(path, os.stat(path).st_mode & ~0o222)
+
+    def is_read_only(self, path=None):
+        return not os.stat(path or self.board).st_mode & stat.S_IWUSR
+
+    def run(self, answers):
+        exe = self.windows_dir.rstrip("\\") + "\\Quenlit.exe"
+        result = self.lab.wine_run([self.lab.driver, "drive", answers or "-", exe])
+        return parse_driver_output(result.stdout.decode("ascii", "replace")
+                                   + result.stderr.decode("utf-8", "replace")[-2000:])
+
+    def run_while_held(self, answers, access_share):
+        """Runs the tool while another process holds board.2ch open."""
+        windows_board = self.board_path
+        holder = self.lab.wine_popen([self.lab.driver, "hold", windows_board, *access_share],
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL)
+        try:
+            state = read_line(holder.stdout)
+            if state != "held":
+                raise AssertionError(f"the holder could not open the file: {state!r}")
+            return self.run(answers)
+        finally:
+            holder.stdin.close()
+            try:
+                holder.wait(30)
+            except subprocess.TimeoutExpired:
+                holder.kill()
+                holder.wait()
+
+
+# -- what a box must look like ------------------------------------------------
+
+def notice(text, icon="yes"):
+    return Box(texts.CAPTION, text, "OK", "OK", icon)
+
+
+def question(text, default):
+    return Box(texts.CAPTION, text, "YES,NO", default, "yes")
+
+
+def shown(data):
+    return data.decode("cp932", "backslashreplace")
+
+
+def box_problems(outcome, expected, exit_code=0):
+    problems = []
+    if outcome.exit_code != exit_code:
+        problems.append(f"exit status {outcome.exit_code!r}, expected {exit_code}")
+    if len(outcome.boxes) != len(expected):
+        problems.append(f"{len(outcome.boxes)} boxes, expected {len(expected)}: "
+                        + " | ".join(shown(b.text) for b in outcome.boxes))
+    for number, (got, want) in enumerate(zip(outcome.boxes, expected), 1):
+        if got.caption != want.caption:
+            problems.append(f"box {number}: caption {shown(got.caption)!r}")
+        matches = (want.text.fullmatch(got.text) if isinstance(want.text, re.Pattern)
+                   else got.text == want.text)
+        if not matches:
+            problems.append(f"box {number}: text {shown(got.text)!r}\n  expected "
+                            f"{want.text.pattern if isinstance(want.text, re.Pattern) else shown(want.text)!r}")
+        for fact in ("buttons", "default", "icon"):
+            if getattr(got, fact) != getattr(want, fact):
+                problems.append(f"box {number}: {fact} {getattr(got, fact)}, "
+                                f"expected {getattr(want, fact)}")
+    return problems
+
+
+def file_problems(host, board, backup=None, no_backup=False):
+    """board/backup: the bytes each must hold afterwards."""
+    problems = []
+    if board is not None and host.read() != board:
+        problems.append(f"board.2ch holds {host.read()!r}, expected {board!r}")
+    if no_backup and os.path.lexists(host.backup):
+        problems.append("a backup was made")
+    if backup is not None and (not os.path.isfile(host.backup) or host.read(host.backup) != backup):
+        problems.append("board.2ch_QlBack does not hold the expected bytes")
+    if os.path.lexists(host.temporary):
+        problems.append("board.2ch_QlTemp was left behind")
+    return problems
+
+
+# -- file contents --------------------------------------------------------------
+
+def fields(*values):
+    return b"\t".join(v if isinstance(v, bytes) else cp932(v) for v in values)
+
+
+def board_line(number, colour, extra=()):
+    """A board entry: ten fields, the eighth the colour of the board's name."""
+    return fields(f"板{number}", f"https://host{number}.example/b/", "ニュース", "0", "0", "0",
+                  "clWindow", colour, "0", "1", *extra)
+
+
+ONE_BLACK = board_line(1, "clBlack") + b"\r\n"
+ONE_BLACK_FIXED = board_line(1, "clWindowText") + b"\r\n"
+
+# (line as written by the host, its line end, the line the tool must write)
+MIXED_LINES = [
+    (cp932("[カテゴリ]"), b"\r\n", cp932("[カテゴリ]")),
+    (board_line(1, "clBlack"), b"\n", board_line(1, "clWindowText")),
+    (board_line(2, "clBlack"), b"\r", board_line(2, "clWindowText")),
+    (board_line(3, "clBlack"), b"\r\n", board_line(3, "clWindowText")),
+    (board_line(4, "clRed"), b"\n", board_line(4, "clRed")),
+    # Eleven fields: not a board entry.
+    (board_line(5, "clBlack", ["x"]), b"\n", board_line(5, "clBlack", ["x"])),
+    (board_line(6, "前clBlack後"), b"\n", board_line(6, "前clWindowText後")),
+    (board_line(7, "clBlackclBlack"), b"\n", board_line(7, "clWindowTextclBlack")),
+    # "ツ" is 0x83 0x63: its second byte is the 'c' of a false "clBlack".
+    (board_line(8, "ツlBlack"), b"\n", board_line(8, "ツlBlack")),
+    (fields("clBlack", *["f"] * 6, "clBlack", "0", "1"), b"\n",
+     fields("clBlack", *["f"] * 6, "clBlack", "0", "1")),
+    (fields("a", "b", "clBlack", *["f"] * 4, "clBlack", "0", "1"), b"\n",
+     fields("a", "b", "clBlack", *["f"] * 4, "clBlack", "0", "1")),
+    (b"", b"\n\r", b""),
+    *[(board_line(n, "clBlack"), b"\r\n", board_line(n, "clWindowText")) for n in range(9, 17)],
+    # The last line has no line end; a NUL ends the text, its tail is kept.
+    (board_line(17, "clBlack"), b"", board_line(17, "clWindowText")),
+]
+MIXED_TAIL = b"\0tail\nbytes"
+
+
+def mixed_file():
+    return b"".join(line + end for line, end, _ in MIXED_LINES) + MIXED_TAIL
+
+
+def mixed_expected():
+    # "\n\r" ends a line and then an empty one.
+    out = []
+    for line, end, written in MIXED_LINES:
+        out.append(written + b"\r\n")
+        if end == b"\n\r":
+            out.append(b"\r\n")
+    return b"".join(out) + MIXED_TAIL
+
+
+# -- the cases ------------------------------------------------------------------
+
+def missing_file(host):
+    outcome = host.run(OK)
+    problems = box_problems(outcome, [notice(texts.NOT_FOUND)])
+    if os.listdir(os.path.dirname(host.board)):
+        problems.append("files appeared in config")
+    return problems
+
+
+def empty_file(host):
+    host.write(b"")
+    outcome = host.run(OK)
+    return (box_problems(outcome, [notice(texts.read_failed(host.board_path))])
+            + file_problems(host, b"", no_backup=True))
+
+
+def no_black_at_all(host):
+    data = b"a\tb\nclblack CLBLACK\nclBlac k\n"
+    host.write(data)
+    return (box_problems(host.run(OK), [notice(texts.NO_BLACK)])
+            + file_problems(host, data, no_backup=True))
+
+
+def black_outside_the_colour_field(host):
+    data = fields("clBlack", *["f"] * 6, "clBlack", "0", "1") + b"\n" + board_line(1, "clRed", ["clBlack"])
+    host.write(data)
+    host.write(b"earlier backup", host.backup)
+    return (box_problems(host.run(OK), [notice(texts.NO_CHANGE)])
+            + file_problems(host, data, backup=b"earlier backup"))
+
+
+def normal_run(host):
+    original = mixed_file()
+    host.write(original)
+    host.write(b"earlier backup", host.backup)  # overwritten without a question
+    return (box_problems(host.run(OK), [notice(texts.fixed(12), icon="no")])
+            + file_problems(host, mixed_expected(), backup=original))
+
+
+def read_only_declined(host):
+    host.write(ONE_BLACK)
+    host.read_only()
+    problems = box_problems(host.run(NO), [question(texts.read_only_question(host.board_path), "YES")])
+    if not host.is_read_only():
+        problems.append("the file lost its read-only attribute")
+    return problems + file_problems(host, ONE_BLACK, no_backup=True)
+
+
+def read_only_cleared(host):
+    host.write(ONE_BLACK)
+    host.read_only()
+    problems = box_problems(host.run(YES + OK), [
+        question(texts.read_only_question(host.board_path), "YES"),
+        notice(texts.fixed(1), icon="no")])
+    if host.is_read_only():
+        problems.append("the file is still read-only")
+    return problems + file_problems(host, ONE_BLACK_FIXED, backup=ONE_BLACK)
+
+
+def backup_read_only(answer):
+    def case(host):
+        host.write(ONE_BLACK)
+        host.write(b"earlier backup", host.backup)
+        host.read_only(host.backup)
+        expected = [question(texts.backup_question(host.board_path, "更新"), "NO")]
+        if answer == YES:
+            expected.append(notice(texts.fixed(1), icon="no"))
+        board = ONE_BLACK_FIXED if answer == YES else ONE_BLACK
+        return (box_problems(host.run(answer + OK), expected)
+                + file_problems(host, board, backup=b"earlier backup"))
+    return case
+
+
+def backup_blocked_by_folder(host):
+    # Not an existing file, so the question speaks of creating the backup.
+    host.write(ONE_BLACK)
+    os.mkdir(host.backup)
+    return (box_problems(host.run(NO), [question(texts.backup_question(host.board_path, "作成"), "NO")])
+            + file_problems(host, ONE_BLACK))
+
+
+def locked_against_reading(host):
+    host.write(ONE_BLACK)
+    outcome = host.run_while_held(OK, WRITER_SHARING_READ)
+    report = Box(texts.ERROR_CAPTION, texts.cannot_open_report(host.board_path), "OK", "OK", "yes")
+    return box_problems(outcome, [report], exit_code=1) + file_problems(host, ONE_BLACK, no_backup=True)
+
+
+def write_fails_after_backup(host):
+    host.write(ONE_BLACK)
+    outcome = host.run_while_held(OK, READER_SHARING_READ)
+    return (box_problems(outcome, [notice(texts.write_failed(host.board_path))])
+            + file_problems(host, ONE_BLACK, backup=ONE_BLACK))
+
+
+def started_from_drive_root(host):
+    host.write(b"")
+    problems = box_problems(host.run(OK), [notice(texts.read_failed(host.board_path))])
+    if "\\\\config" not in host.board_path:
+        problems.append(f"the test's path {host.board_path} lacks the doubled backslash")
+    host.write(ONE_BLACK)
+    problems += box_problems(host.run(OK), [notice(texts.fixed(1), icon="no")])
+    return problems + file_problems(host, ONE_BLACK_FIXED, backup=ONE_BLACK)
+
+
+def folder_name_ending_in_5c(host):
+    # "表" is 0x95 0x5C: its second byte is a backslash's value.
+    host.write(ONE_BLACK)
+    host.read_only()
+    return (box_problems(host.run(YES + OK), [
+        question(texts.read_only_question(host.board_path), "YES"),
+        notice(texts.fixed(1), icon="no")])
+        + file_problems(host, ONE_BLACK_FIXED, backup=ONE_BLACK))
+
+
+# (name, case, folder name under C:\quenlit-tests, or None for a drive root)
+HOST_CASES = [
+    ("no board.2ch: the not-found notice only", missing_file, "missing"),
+    ("empty board.2ch: the read-failure notice with the path", empty_file, "empty"),
+    ("no 'clBlack' anywhere: its notice, file untouched", no_black_at_all, "no-black"),
+    ("'clBlack' only outside the colour field: the no-change notice", black_outside_the_colour_field,
+     "outside"),
+    ("normal run: 12 lines fixed, CR LF ends, NUL tail kept, backup replaced", normal_run, "normal"),
+    ("read-only file, answered No: nothing changes", read_only_declined, "ro-no"),
+    ("read-only file, answered Yes: attribute cleared, file fixed", read_only_cleared, "ro-yes"),
+    ("read-only backup, answered No: 'update' question, nothing written", backup_read_only(NO),
+     "bk-no"),
+    ("read-only backup, answered Yes: file written without a fresh backup", backup_read_only(YES),
+     "bk-yes"),
+    ("a folder in the backup's place: 'create' question", backup_blocked_by_folder, "bk-folder"),
+    ("file locked against reading: last-resort report, status 1", locked_against_reading, "locked"),
+    ("replace refused after the backup: write-failure notice, file intact", write_fails_after_backup,
+     "write-fails"),
+    ("started from a drive root: doubled backslash, normal run works", started_from_drive_root, None),
+    ("folder name ending in byte 0x5C (表)", folder_name_ending_in_5c, "表"),
+]
+
+
+def make_host(lab, folder):
+    if folder is None:
+        unix_dir = lab.drive_c(TEST_ROOT_NAME, "drive-root")
+        os.makedirs(unix_dir, exist_ok=True)
+        return Host(lab, unix_dir, lab.map_drive(unix_dir) + "\\")
+    return Host(lab, lab.drive_c(TEST_ROOT_NAME, folder), f"C:\\{TEST_ROOT_NAME}\\{folder}")
+
+
+# -- the executable itself -------------------------------------------------------
+
+def resource_problems(lab):
+    exe = f"C:\\{TEST_ROOT_NAME}\\Quenlit.exe"
+    out = lab.wine_run([lab.driver, "resources", exe]).stdout.decode("ascii", "replace")
+    facts = {}
+    for line in out.splitlines():
+        key, _, value = line.partition(" ")
+        if key == "string":
+            name, _, data = value.partition(" ")
+            facts[name] = b"" if data == "-" else bytes.fromhex(data)
+        else:
+            facts[key] = value
+    want = {
+        "fileversion": "1.1.0.5", "productversion": "1.0.1.0", "translation": "0411 932",
+        "icons": "16,32,48,256", "FileVersion": b"1.1.0.5", "ProductVersion": b"1.01",
+        "ProductName": b"Quenlit", "OriginalFilename": b"Quenlit.exe",
+    }
+    problems = [f"{k}: {facts.get(k)!r}, expected {v!r}" for k, v in want.items() if facts.get(k) != v]
+    description = facts.get("FileDescription", b"")
+    if not any(b >= 0x81 for b in description):
+        problems.append(f"FileDescription {description!r} is not Japanese")
+    manifest = bytes.fromhex(facts.get("manifest", "")).decode("utf-8", "replace")
+    for needed in ('level="asInvoker"', "<dpiAware", "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a",
+                   "35138b9a-5d96-4fbd-8e2d-a2440225f93a"):
+        if needed not in manifest:
+            problems.append(f"manifest lacks {needed}")
+    return problems
+
+
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "msvcrt.dll", "advapi32.dll", "gdi32.dll"}
+
+
+def executable_problems(_lab):
+    exe = os.path.join(BUILD, "Quenlit.exe")
+    dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", exe], capture_output=True,
+                          text=True, check=True).stdout
+    problems = []
+    if not re.search(r"^Subsystem\s+00000002", dump, re.M):
+        problems.append("not a GUI program")
+    dlls = {d.lower() for d in re.findall(r"DLL Name: (\S+)", dump)}
+    if not dlls or dlls - SYSTEM_DLLS:
+        problems.append(f"imports {sorted(dlls)}")
+    size = os.path.getsize(exe)
+    if size > 512 * 1024:
+        problems.append(f"{size} bytes, more than 512 KiB")
+    return problems
