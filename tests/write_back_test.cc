@@ -140,6 +140,14 @@ TEST_F(WriteBackTest, WriteFailingAfterTheBackupKeepsTheFileAndSaysSo) {
   }
 }
 
+TEST_F(WriteBackTest, LosingTheOwnPathIsAWriteFailureNotAQuestion) {
+  platform.moduleAvailable = false;
+  EXPECT_FALSE(WriteBack());
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, Sjis("サーバ情報ファイルへの書き込みに失敗しました。"));
+  EXPECT_EQ(ReadBytes(platform.BoardPath()), kOld);
+}
+
 TEST_F(WriteBackTest, ATailAfterANulIsWrittenBackUnchanged) {
   RunState state(platform);
   state.ServerInfoLines = {"a"};

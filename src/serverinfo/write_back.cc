@@ -1,5 +1,6 @@
 #include "serverinfo/write_back.h"
 
+#include "serverinfo/failure.h"
 #include "serverinfo/server_info_file.h"
 #include "ui/boxes.h"
 
@@ -57,7 +58,10 @@ bool Ask(RunState& state, const std::string& text, char defaultLetter) {
 }
 
 bool GuardedSteps(RunState& state, std::string& path) {
-  path = ServerInfoPath(state.platform, state.leadBytes).value_or("");
+  auto built = ServerInfoPath(state.platform, state.leadBytes);
+  // Without the own path there is no file to write: a write failure.
+  if (!built) throw Failure{kEFCreateError, "", 0};
+  path = *built;
   Platform& platform = state.platform;
 
   // A failed query gives every bit, so it counts as read-only too.
