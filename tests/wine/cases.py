@@ -158,7 +158,7 @@ MIXED_LINES = [
     (fields("a", "b", "clBlack", *["f"] * 4, "clBlack", "0", "1"), b"\n",
      fields("a", "b", "clBlack", *["f"] * 4, "clBlack", "0", "1")),
     (b"", b"\n\r", b""),
-    *[(board_line(n, "clBlack"), b"\r\n", board_line(n, "clWindowText")) for n in range(9, 17)],
+    *[(board_line(n, "clBlack"), b"\r\n", board_line(n, "clWindowText")) for n in range(9, 15)],
     # The last line has no line end; a NUL ends the text, its tail is kept.
     (board_line(17, "clBlack"), b"", board_line(17, "clWindowText")),
 ]

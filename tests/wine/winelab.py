@@ -92,6 +92,10 @@ class Lab:
         fresh = not os.path.exists(os.path.join(PREFIX, "system.reg"))
         # Start the server first, so every Wine process of the suite runs
         # under it and under the same limits.
+        # A server left over in our prefix from a run that was killed would
+        # hold on to other limits.
+        self._wine(["wineserver", "-k"])
+        self._wine(["wineserver", "-w"], timeout=30)
         self._wine(["wineserver", "-p"], check=True)
         self.server_started = True
         if fresh:
