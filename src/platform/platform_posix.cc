@@ -205,12 +205,17 @@ bool PosixPlatform::CopyWholeFile(const std::string& from, const std::string& to
       (failIfExists || !S_ISREG(existing.st_mode) || IsReadOnly(existing))) {
     return false;
   }
+  // The copy is made beside the target and takes its place only when whole:
+  // a copy cut short (a full disk) must not destroy an earlier good backup.
+  target = ReplaceTarget(target);
+  const std::string partial = target + "_QlTemp";
+  ::unlink(partial.c_str());  // left by a run that ended here
   int in = OpenRegular(source, O_RDONLY);
   if (in < 0) return false;
   struct stat st;
   int out = -1;
   if (::fstat(in, &st) == 0)
-    out = OpenRegular(target, O_WRONLY | O_CREAT | O_TRUNC, st.st_mode & 0777);
+    out = OpenRegular(partial, O_WRONLY | O_CREAT | O_EXCL, st.st_mode & 0777);
   bool ok = out >= 0;
   char buffer[1 << 16];
   while (ok) {
@@ -227,6 +232,9 @@ bool PosixPlatform::CopyWholeFile(const std::string& from, const std::string& to
   if (ok) ok = ::fchmod(out, st.st_mode & 07777) == 0 && ::fsync(out) == 0;
   if (out >= 0) ::close(out);
   ::close(in);
+  if (ok) ok = ::rename(partial.c_str(), target.c_str()) == 0;
+  if (!ok && out >= 0) ::unlink(partial.c_str());
+  if (ok) SyncDirectoryOf(target);
   return ok;
 }
 
