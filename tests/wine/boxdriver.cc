@@ -2,10 +2,14 @@
 //
 //   boxdriver drive ANSWERS EXE
 //     Starts EXE, and for each message box it shows prints one line
-//       box caption=HEX text=HEX buttons=YES,NO default=NO icon=yes
+//       box caption=HEX text=HEX buttons=YES,NO default=NO icon=yes topmost=yes
 //     (HEX: the exact bytes of the caption and text), then presses the next
 //     answer: O(k), Y(es), N(o), C(ancel). With no answer left it presses the
 //     default button. Ends with "exit N", or "timeout" if the tool hangs.
+//
+//   boxdriver attach ANSWERS
+//     As drive, for a tool someone else starts: follows the first process
+//     that shows a box.
 //
 //   boxdriver step EXE
 //     As drive, but before each press it reads the answer letter from a line
@@ -138,11 +142,12 @@ void Report(HWND dialog) {
     if (!buttons.empty()) buttons += ',';
     buttons += button.name;
   }
-  std::printf("box caption=%s text=%s buttons=%s default=%s icon=%s\n",
+  bool topmost = GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST;
+  std::printf("box caption=%s text=%s buttons=%s default=%s icon=%s topmost=%s\n",
               Hex(WindowText(dialog)).c_str(),
               Hex(MessageText(dialog)).c_str(),
               buttons.empty() ? "-" : buttons.c_str(), NameOf(DefaultOf(dialog)),
-              ShowsIcon(dialog) ? "yes" : "no");
+              ShowsIcon(dialog) ? "yes" : "no", topmost ? "yes" : "no");
   std::fflush(stdout);
 }
 
@@ -161,20 +166,12 @@ char AnswerFromStdin() {
   return line[0];
 }
 
-int Drive(const std::string& answers, const std::string& exe, bool step) {
-  std::string commandLine = "\"" + exe + "\"";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &process)) {
-    std::printf("cannot start %lu\n", GetLastError());
-    return 2;
-  }
+// Reports and answers the boxes of a running process until it ends.
+int Follow(HANDLE process, DWORD processId, const std::string& answers, bool step) {
   std::size_t next = 0;
   DWORD waited = 0;
   while (true) {
-    HWND dialog = DialogOf(process.dwProcessId);
+    HWND dialog = DialogOf(processId);
     if (dialog) {
       // Let the box finish laying itself out before it is read.
       Sleep(100);
@@ -190,20 +187,68 @@ int Drive(const std::string& answers, const std::string& exe, bool step) {
       waited = 0;
       continue;
     }
-    if (WaitForSingleObject(process.hProcess, kPollMs) == WAIT_OBJECT_0) break;
+    if (WaitForSingleObject(process, kPollMs) == WAIT_OBJECT_0) break;
     waited += kPollMs;
     if (waited >= kBoxWaitMs) {
       std::printf("timeout\n");
-      TerminateProcess(process.hProcess, 3);
+      TerminateProcess(process, 3);
       return 3;
     }
   }
   DWORD code = 0;
-  GetExitCodeProcess(process.hProcess, &code);
+  GetExitCodeProcess(process, &code);
   std::printf("exit %lu\n", code);
+  return 0;
+}
+
+int Drive(const std::string& answers, const std::string& exe, bool step) {
+  std::string commandLine = "\"" + exe + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &process)) {
+    std::printf("cannot start %lu\n", GetLastError());
+    return 2;
+  }
+  int result = Follow(process.hProcess, process.dwProcessId, answers, step);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  return 0;
+  return result;
+}
+
+BOOL CALLBACK FindForeignDialog(HWND window, LPARAM param) {
+  auto* found = reinterpret_cast<DWORD*>(param);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != GetCurrentProcessId() && IsWindowVisible(window) && ClassOf(window) == "#32770") {
+    *found = owner;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// For a tool started by others (from a path CreateProcessA refuses): waits
+// for the first box of another process and follows that process.
+int Attach(const std::string& answers) {
+  DWORD processId = 0;
+  for (DWORD waited = 0; !processId && waited < kBoxWaitMs; waited += kPollMs) {
+    EnumWindows(FindForeignDialog, reinterpret_cast<LPARAM>(&processId));
+    if (!processId) Sleep(kPollMs);
+  }
+  if (!processId) {
+    std::printf("timeout\n");
+    return 3;
+  }
+  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE,
+                               FALSE, processId);
+  if (!process) {
+    std::printf("cannot open process %lu\n", GetLastError());
+    return 2;
+  }
+  int result = Follow(process, processId, answers, false);
+  CloseHandle(process);
+  return result;
 }
 
 int Hold(const std::string& path, DWORD access, DWORD share) {
@@ -293,12 +338,15 @@ int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "drive") {
     return Drive(std::string(argv[2]) == "-" ? "" : argv[2], argv[3], false);
   }
+  if (argc == 3 && std::string(argv[1]) == "attach") {
+    return Attach(std::string(argv[2]) == "-" ? "" : argv[2]);
+  }
   if (argc == 3 && std::string(argv[1]) == "step") return Drive("", argv[2], true);
   if (argc == 3 && std::string(argv[1]) == "resources") return Resources(argv[2]);
   if (argc == 5 && std::string(argv[1]) == "hold") {
     return Hold(argv[2], std::strtoul(argv[3], nullptr, 16), std::strtoul(argv[4], nullptr, 16));
   }
-  std::fprintf(stderr, "usage: boxdriver drive ANSWERS EXE | step EXE | hold PATH ACCESS SHARE | "
+  std::fprintf(stderr, "usage: boxdriver drive ANSWERS EXE | attach ANSWERS | step EXE | hold PATH ACCESS SHARE | "
                "resources EXE\n");
   return 2;
 }

@@ -55,6 +55,21 @@ class Host:
         return parse_driver_output(result.stdout.decode("ascii", "replace")
                                    + result.stderr.decode("utf-8", "replace")[-2000:])
 
+    def run_from_unix_path(self, answers):
+        """Starts the tool as `wine /unix/path` (CreateProcessA refuses paths
+        over 260 bytes) and follows it with boxdriver's attach mode."""
+        tool = self.lab.wine_popen([os.path.join(self.dir, "Quenlit.exe")],
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            result = self.lab.wine_run([self.lab.driver, "attach", answers or "-"])
+        finally:
+            try:
+                tool.wait(30)
+            except subprocess.TimeoutExpired:
+                tool.kill()
+                tool.wait()
+        return parse_driver_output(result.stdout.decode("ascii", "replace"))
+
     def run_while_held(self, answers, access_share):
         """Runs the tool while another process holds board.2ch open."""
         windows_board = self.board_path
@@ -104,6 +119,7 @@ def box_problems(outcome, expected, exit_code=0):
         if not matches:
             problems.append(f"box {number}: text {shown(got.text)!r}\n  expected "
                             f"{want.text.pattern if isinstance(want.text, re.Pattern) else shown(want.text)!r}")
+        # Not "topmost": Wine 8 does not make MB_TOPMOST boxes topmost.
         for fact in ("buttons", "default", "icon"):
             if getattr(got, fact) != getattr(want, fact):
                 problems.append(f"box {number}: {fact} {getattr(got, fact)}, "
@@ -295,6 +311,25 @@ def folder_name_ending_in_5c(host):
         + file_problems(host, ONE_BLACK_FIXED, backup=ONE_BLACK))
 
 
+LONG_SEGMENT = "a" * 49
+LONG_FOLDER = "\\".join(["long"] + [LONG_SEGMENT] * 6)  # C:\quenlit-tests\long...: 321 bytes
+
+
+def folder_path_over_260_bytes(host):
+    # A module path cut at 260 bytes would end inside the fifth segment and
+    # name the fourth one's config\board.2ch: a decoy that must stay untouched.
+    assert len(host.windows_dir) > 300
+    decoy_dir = os.path.join(host.lab.drive_c(TEST_ROOT_NAME, "long"), *[LONG_SEGMENT] * 4, "config")
+    os.makedirs(decoy_dir, exist_ok=True)
+    decoy = os.path.join(decoy_dir, "board.2ch")
+    host.write(ONE_BLACK, decoy)
+    host.write(ONE_BLACK)
+    problems = box_problems(host.run_from_unix_path(OK), [notice(texts.NOT_FOUND)])
+    if host.read(decoy) != ONE_BLACK or os.path.exists(decoy + "_QlBack"):
+        problems.append("the file of the folder a cut path names was touched")
+    return problems + file_problems(host, ONE_BLACK, no_backup=True)
+
+
 # (name, case, folder name under C:\quenlit-tests, or None for a drive root)
 HOST_CASES = [
     ("no board.2ch: the not-found notice only", missing_file, "missing"),
@@ -315,6 +350,8 @@ HOST_CASES = [
      "write-fails"),
     ("started from a drive root: doubled backslash, normal run works", started_from_drive_root, None),
     ("folder name ending in byte 0x5C (表)", folder_name_ending_in_5c, "表"),
+    ("folder path over 260 bytes: not-found notice, no other folder's file touched",
+     folder_path_over_260_bytes, LONG_FOLDER),
 ]
 
 
@@ -323,7 +360,8 @@ def make_host(lab, folder):
         unix_dir = lab.drive_c(TEST_ROOT_NAME, "drive-root")
         os.makedirs(unix_dir, exist_ok=True)
         return Host(lab, unix_dir, lab.map_drive(unix_dir) + "\\")
-    return Host(lab, lab.drive_c(TEST_ROOT_NAME, folder), f"C:\\{TEST_ROOT_NAME}\\{folder}")
+    unix_dir = lab.drive_c(TEST_ROOT_NAME, *folder.split("\\"))
+    return Host(lab, unix_dir, f"C:\\{TEST_ROOT_NAME}\\{folder}")
 
 
 # -- the executable itself -------------------------------------------------------

@@ -169,6 +169,7 @@ class Box:
     buttons: str
     default: str
     icon: str
+    topmost: str = "?"  # as reported; Wine does not honour MB_TOPMOST
 
 
 @dataclass
@@ -186,7 +187,7 @@ def parse_driver_output(output):
             facts = dict(f.split("=", 1) for f in fields[1:])
             unhex = lambda v: b"" if v == "-" else bytes.fromhex(v)
             boxes.append(Box(unhex(facts["caption"]), unhex(facts["text"]), facts["buttons"],
-                             facts["default"], facts["icon"]))
+                             facts["default"], facts["icon"], facts["topmost"]))
         elif len(fields) == 2 and fields[0] == "exit":
             exit_code = int(fields[1])
     return Outcome(boxes, exit_code, output)
