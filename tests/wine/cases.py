@@ -277,6 +277,21 @@ def backup_blocked_by_folder(host):
             + file_problems(host, ONE_BLACK))
 
 
+def config_folder_not_writable(host):
+    # The file may be written but nothing created beside it: no backup, and
+    # no temporary file for the replace, so the file is left as it was.
+    host.write(ONE_BLACK)
+    config = os.path.dirname(host.board)
+    os.chmod(config, 0o555)
+    try:
+        outcome = host.run(YES + OK)
+    finally:
+        os.chmod(config, 0o755)
+    return (box_problems(outcome, [question(texts.backup_question(host.board_path, "作成"), "NO"),
+                                   notice(texts.write_failed(host.board_path))])
+            + file_problems(host, ONE_BLACK, no_backup=True))
+
+
 def locked_against_reading(host):
     host.write(ONE_BLACK)
     outcome = host.run_while_held(OK, WRITER_SHARING_READ)
@@ -345,6 +360,8 @@ HOST_CASES = [
     ("read-only backup, answered Yes: file written without a fresh backup", backup_read_only(YES),
      "bk-yes"),
     ("a folder in the backup's place: 'create' question", backup_blocked_by_folder, "bk-folder"),
+    ("config folder not writable, answered Yes: write-failure notice, file intact",
+     config_folder_not_writable, "config-ro"),
     ("file locked against reading: last-resort report, status 1", locked_against_reading, "locked"),
     ("replace refused after the backup: write-failure notice, file intact", write_fails_after_backup,
      "write-fails"),
