@@ -11,14 +11,14 @@ std::uint32_t SiteCode(std::string_view place) {
   return hash;
 }
 
-void Raise(const char* kind, std::string message, std::source_location where) {
-  std::string_view file = where.file_name();
+void Raise(const char* kind, std::string message, const char* fileName, int line) {
+  std::string_view file = fileName;
   // Only the base name: the build folder must not change the code.
   if (auto slash = file.find_last_of("/\\"); slash != std::string_view::npos) {
     file.remove_prefix(slash + 1);
   }
   std::string place(file);
   place += ':';
-  place += std::to_string(where.line());
+  place += std::to_string(line);
   throw Failure{kind, std::move(message), SiteCode(place)};
 }
