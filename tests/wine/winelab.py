@@ -35,6 +35,18 @@ def locale_ready():
     return "ja_jp.utf8" in out or "ja_jp.utf-8" in out
 
 
+def missing_packages():
+    if not shutil.which("dpkg-query"):
+        return []
+    missing = []
+    for package in PACKAGES:
+        status = subprocess.run(["dpkg-query", "-W", "-f=${Status}", package],
+                                capture_output=True, text=True).stdout
+        if "install ok installed" not in status:
+            missing.append(package)
+    return missing
+
+
 def install_if_root():
     """Installs what is missing when we may; never the 32-bit Wine."""
     missing = [t for t in TOOLS if not shutil.which(t)]
@@ -44,7 +56,7 @@ def install_if_root():
         if not locale_ready():
             raise Missing(f"locale {LOCALE} is not generated")
         return
-    if missing or not shutil.which("setpriv"):
+    if missing or missing_packages() or not shutil.which("setpriv"):
         say("installing " + " ".join(PACKAGES))
         env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
         subprocess.run(["apt-get", "update", "-q"], env=env, check=True, stdout=subprocess.DEVNULL)
