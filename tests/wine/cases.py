@@ -3,91 +3,13 @@ its boxes read and answered by boxdriver.exe."""
 
 import os
 import re
-import shutil
-import stat
-import subprocess
 
 import texts
+from hosts import READER_SHARING_READ, TEST_ROOT_NAME, WRITER_SHARING_READ
 from texts import cp932
-from winelab import BUILD, Box, parse_driver_output, read_line
+from winelab import Box
 
-TEST_ROOT_NAME = "quenlit-tests"
 OK, YES, NO = "O", "Y", "N"
-
-# boxdriver's hold modes: (access, share) as CreateFileA masks.
-WRITER_SHARING_READ = ("40000000", "1")  # nobody may open it to read unless they let writers in
-READER_SHARING_READ = ("80000000", "1")  # readers welcome, no replace or delete
-
-
-class Host:
-    """A host application's folder holding Quenlit.exe and config\\board.2ch."""
-
-    def __init__(self, lab, unix_dir, windows_dir):
-        self.lab = lab
-        self.dir = unix_dir
-        self.windows_dir = windows_dir
-        os.makedirs(os.path.join(unix_dir, "config"), exist_ok=True)
-        shutil.copy(os.path.join(BUILD, "Quenlit.exe"), unix_dir)
-        self.board = os.path.join(unix_dir, "config", "board.2ch")
-        self.backup = self.board + "_QlBack"
-        self.temporary = self.board + "_QlTemp"
-        # The path exactly as the tool builds it: drive roots keep their '\'.
-        self.board_path = windows_dir + "\\config\\board.2ch"
-
-    def write(self, data, path=None):
-        with open(path or self.board, "wb") as f:
-            f.write(data)
-
-    def read(self, path=None):
-        with open(path or self.board, "rb") as f:
-            return f.read()
-
-    def read_only(self, path=None):
-        path = path or self.board
-        os.chmod(path, os.stat(path).st_mode & ~0o222)
-
-    def is_read_only(self, path=None):
-        return not os.stat(path or self.board).st_mode & stat.S_IWUSR
-
-    def run(self, answers):
-        exe = self.windows_dir.rstrip("\\") + "\\Quenlit.exe"
-        result = self.lab.wine_run([self.lab.driver, "drive", answers or "-", exe])
-        return parse_driver_output(result.stdout.decode("ascii", "replace")
-                                   + result.stderr.decode("utf-8", "replace")[-2000:])
-
-    def run_from_unix_path(self, answers):
-        """Starts the tool as `wine /unix/path` (CreateProcessA refuses paths
-        over 260 bytes) and follows it with boxdriver's attach mode."""
-        tool = self.lab.wine_popen([os.path.join(self.dir, "Quenlit.exe")],
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        try:
-            result = self.lab.wine_run([self.lab.driver, "attach", answers or "-"])
-        finally:
-            try:
-                tool.wait(30)
-            except subprocess.TimeoutExpired:
-                tool.kill()
-                tool.wait()
-        return parse_driver_output(result.stdout.decode("ascii", "replace"))
-
-    def run_while_held(self, answers, access_share):
-        """Runs the tool while another process holds board.2ch open."""
-        windows_board = self.board_path
-        holder = self.lab.wine_popen([self.lab.driver, "hold", windows_board, *access_share],
-                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL)
-        try:
-            state = read_line(holder.stdout)
-            if state != "held":
-                raise AssertionError(f"the holder could not open the file: {state!r}")
-            return self.run(answers)
-        finally:
-            holder.stdin.close()
-            try:
-                holder.wait(30)
-            except subprocess.TimeoutExpired:
-                holder.kill()
-                holder.wait()
 
 
 # -- what a box must look like ------------------------------------------------
@@ -370,61 +292,3 @@ HOST_CASES = [
     ("folder path over 260 bytes: not-found notice, no other folder's file touched",
      folder_path_over_260_bytes, LONG_FOLDER),
 ]
-
-
-def make_host(lab, folder):
-    if folder is None:
-        unix_dir = lab.drive_c(TEST_ROOT_NAME, "drive-root")
-        os.makedirs(unix_dir, exist_ok=True)
-        return Host(lab, unix_dir, lab.map_drive(unix_dir) + "\\")
-    unix_dir = lab.drive_c(TEST_ROOT_NAME, *folder.split("\\"))
-    return Host(lab, unix_dir, f"C:\\{TEST_ROOT_NAME}\\{folder}")
-
-
-# -- the executable itself -------------------------------------------------------
-
-def resource_problems(lab):
-    exe = f"C:\\{TEST_ROOT_NAME}\\Quenlit.exe"
-    out = lab.wine_run([lab.driver, "resources", exe]).stdout.decode("ascii", "replace")
-    facts = {}
-    for line in out.splitlines():
-        key, _, value = line.partition(" ")
-        if key == "string":
-            name, _, data = value.partition(" ")
-            facts[name] = b"" if data == "-" else bytes.fromhex(data)
-        else:
-            facts[key] = value
-    want = {
-        "fileversion": "1.1.0.5", "productversion": "1.0.1.0", "translation": "0411 932",
-        "icons": "16,32,48,256", "FileVersion": b"1.1.0.5", "ProductVersion": b"1.01",
-        "ProductName": b"Quenlit", "OriginalFilename": b"Quenlit.exe",
-    }
-    problems = [f"{k}: {facts.get(k)!r}, expected {v!r}" for k, v in want.items() if facts.get(k) != v]
-    description = facts.get("FileDescription", b"")
-    if not any(b >= 0x81 for b in description):
-        problems.append(f"FileDescription {description!r} is not Japanese")
-    manifest = bytes.fromhex(facts.get("manifest", "")).decode("utf-8", "replace")
-    for needed in ('level="asInvoker"', "<dpiAware", "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a",
-                   "35138b9a-5d96-4fbd-8e2d-a2440225f93a"):
-        if needed not in manifest:
-            problems.append(f"manifest lacks {needed}")
-    return problems
-
-
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "msvcrt.dll", "advapi32.dll", "gdi32.dll"}
-
-
-def executable_problems(_lab):
-    exe = os.path.join(BUILD, "Quenlit.exe")
-    dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", exe], capture_output=True,
-                          text=True, check=True).stdout
-    problems = []
-    if not re.search(r"^Subsystem\s+00000002", dump, re.M):
-        problems.append("not a GUI program")
-    dlls = {d.lower() for d in re.findall(r"DLL Name: (\S+)", dump)}
-    if not dlls or dlls - SYSTEM_DLLS:
-        problems.append(f"imports {sorted(dlls)}")
-    size = os.path.getsize(exe)
-    if size > 512 * 1024:
-        problems.append(f"{size} bytes, more than 512 KiB")
-    return problems

@@ -1,0 +1,95 @@
+"""Host folders under Wine: Quenlit.exe and config\\board.2ch in a folder
+of the prefix, and the ways to run the tool there."""
+
+import os
+import shutil
+import stat
+import subprocess
+
+from winelab import BUILD, parse_driver_output, read_line
+
+TEST_ROOT_NAME = "quenlit-tests"
+
+# boxdriver's hold modes: (access, share) as CreateFileA masks.
+WRITER_SHARING_READ = ("40000000", "1")  # nobody may open it to read unless they let writers in
+READER_SHARING_READ = ("80000000", "1")  # readers welcome, no replace or delete
+
+
+class Host:
+    """A host application's folder holding Quenlit.exe and config\\board.2ch."""
+
+    def __init__(self, lab, unix_dir, windows_dir):
+        self.lab = lab
+        self.dir = unix_dir
+        self.windows_dir = windows_dir
+        os.makedirs(os.path.join(unix_dir, "config"), exist_ok=True)
+        shutil.copy(os.path.join(BUILD, "Quenlit.exe"), unix_dir)
+        self.board = os.path.join(unix_dir, "config", "board.2ch")
+        self.backup = self.board + "_QlBack"
+        self.temporary = self.board + "_QlTemp"
+        # The path exactly as the tool builds it: drive roots keep their '\'.
+        self.board_path = windows_dir + "\\config\\board.2ch"
+
+    def write(self, data, path=None):
+        with open(path or self.board, "wb") as f:
+            f.write(data)
+
+    def read(self, path=None):
+        with open(path or self.board, "rb") as f:
+            return f.read()
+
+    def read_only(self, path=None):
+        path = path or self.board
+        os.chmod(path, os.stat(path).st_mode & ~0o222)
+
+    def is_read_only(self, path=None):
+        return not os.stat(path or self.board).st_mode & stat.S_IWUSR
+
+    def run(self, answers):
+        exe = self.windows_dir.rstrip("\\") + "\\Quenlit.exe"
+        result = self.lab.wine_run([self.lab.driver, "drive", answers or "-", exe])
+        return parse_driver_output(result.stdout.decode("ascii", "replace")
+                                   + result.stderr.decode("utf-8", "replace")[-2000:])
+
+    def run_from_unix_path(self, answers):
+        """Starts the tool as `wine /unix/path` (CreateProcessA refuses paths
+        over 260 bytes) and follows it with boxdriver's attach mode."""
+        tool = self.lab.wine_popen([os.path.join(self.dir, "Quenlit.exe")],
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            result = self.lab.wine_run([self.lab.driver, "attach", answers or "-"])
+        finally:
+            try:
+                tool.wait(30)
+            except subprocess.TimeoutExpired:
+                tool.kill()
+                tool.wait()
+        return parse_driver_output(result.stdout.decode("ascii", "replace"))
+
+    def run_while_held(self, answers, access_share):
+        """Runs the tool while another process holds board.2ch open."""
+        windows_board = self.board_path
+        holder = self.lab.wine_popen([self.lab.driver, "hold", windows_board, *access_share],
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL)
+        try:
+            state = read_line(holder.stdout)
+            if state != "held":
+                raise AssertionError(f"the holder could not open the file: {state!r}")
+            return self.run(answers)
+        finally:
+            holder.stdin.close()
+            try:
+                holder.wait(30)
+            except subprocess.TimeoutExpired:
+                holder.kill()
+                holder.wait()
+
+
+def make_host(lab, folder):
+    if folder is None:
+        unix_dir = lab.drive_c(TEST_ROOT_NAME, "drive-root")
+        os.makedirs(unix_dir, exist_ok=True)
+        return Host(lab, unix_dir, lab.map_drive(unix_dir) + "\\")
+    unix_dir = lab.drive_c(TEST_ROOT_NAME, *folder.split("\\"))
+    return Host(lab, unix_dir, f"C:\\{TEST_ROOT_NAME}\\{folder}")
