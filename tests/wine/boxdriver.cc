@@ -151,10 +151,12 @@ void Report(HWND dialog) {
   std::fflush(stdout);
 }
 
+// Presses the answer's button; the default one when the answer is none of
+// the box's buttons, so a wrong script ends in a mismatch, not a hang.
 void Press(HWND dialog, char answer) {
   int id = DefaultOf(dialog);
   for (const auto& button : kButtons) {
-    if (button.letter == answer) id = button.id;
+    if (button.letter == answer && HasButton(dialog, button.id)) id = button.id;
   }
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
