@@ -1,6 +1,8 @@
 #include "serverinfo/server_info_file.h"
 
 #include <algorithm>
+#include <memory>
+#include <string_view>
 
 #include "serverinfo/failure.h"
 #include "ui/boxes.h"
@@ -9,6 +11,8 @@ namespace {
 
 // Largest single read or write handed to the platform (its calls take 32 bits).
 constexpr std::uint64_t kChunk = 1u << 30;
+// Size of the buffer the lines are written through.
+constexpr std::size_t kWriteBuffer = 1u << 20;
 
 bool IsSeparatorAt(const std::string& path, std::size_t index, const LeadBytes& leadBytes) {
   return (path[index] == '\\' || path[index] == ':') && !IsTrailPosition(leadBytes, path, index);
@@ -28,15 +32,16 @@ class FileCloser {
 };
 
 // Whole file into memory; false when a read fails or falls short of the size.
-bool ReadWhole(Platform& platform, FileHandle file, std::string& bytes) {
-  std::uint64_t size = 0;
+// The buffer is not cleared first: the read fills every byte of it.
+bool ReadWhole(Platform& platform, FileHandle file, std::unique_ptr<char[]>& bytes,
+               std::uint64_t& size) {
   if (!platform.FileSize(file, &size)) return false;
-  bytes.resize(size);
+  bytes = std::make_unique_for_overwrite<char[]>(size);
   std::uint64_t done = 0;
   while (done < size) {
     std::uint32_t want = static_cast<std::uint32_t>(std::min(size - done, kChunk));
     std::uint32_t got = 0;
-    if (!platform.ReadFile(file, bytes.data() + done, want, &got) || got == 0) return false;
+    if (!platform.ReadFile(file, bytes.get() + done, want, &got) || got == 0) return false;
     done += got;
   }
   return true;
@@ -70,6 +75,28 @@ const char kStreamWriteError[] =
     "\x83\x58\x83\x67\x83\x8a\x81\x5b\x83\x80\x82\xd6\x82\xcc\x8f\x91\x82\xab\x8d\x9e\x82\xdd"
     "\x83\x47\x83\x89\x81\x5b";
 // clang-format on
+
+// Every byte of data, in calls the platform can take; EWriteError when one
+// falls short.
+void WriteAll(Platform& platform, FileHandle file, std::string_view data) {
+  while (!data.empty()) {
+    auto want = static_cast<std::uint32_t>(std::min<std::uint64_t>(data.size(), kChunk));
+    std::uint32_t written = 0;
+    if (!platform.WriteFile(file, data.data(), want, &written) || written != want) {
+      Raise(kEWriteError, kStreamWriteError);
+    }
+    data.remove_prefix(want);
+  }
+}
+
+std::size_t CountOf(std::string_view data, char byte) {
+  std::size_t count = 0;
+  for (std::size_t at = data.find(byte); at != std::string_view::npos;
+       at = data.find(byte, at + 1)) {
+    ++count;
+  }
+  return count;
+}
 
 }  // namespace
 
@@ -109,16 +136,24 @@ bool IsExistingFile(Platform& platform, const std::string& path) {
   return platform.FindFile(path, &attributes) && !(attributes & kAttrDirectory);
 }
 
-FileText SplitLines(const std::string& bytes) {
+FileText SplitLines(std::string_view bytes) {
   FileText text;
   const std::size_t end = std::min(bytes.find('\0'), bytes.size());
   text.tail = bytes.substr(end);
-  const char* data = bytes.data();
+  const std::string_view data = bytes.substr(0, end);
+  // Room for the lines at once (LF ends nearly every line there is): a list
+  // grown step by step moves all lines so far each time.
+  text.lines.reserve(CountOf(data, '\n') + 1);
+  // The next CR and the next LF, each searched for again only once passed,
+  // so a file of one kind of line end is still read in one sweep.
+  std::size_t nextCr = std::min(data.find('\r'), end);
+  std::size_t nextLf = std::min(data.find('\n'), end);
   std::size_t i = 0;
   while (i < end) {
-    std::size_t j = i;
-    while (j < end && data[j] != '\r' && data[j] != '\n') ++j;
-    text.lines.emplace_back(data + i, j - i);
+    if (nextCr < i) nextCr = std::min(data.find('\r', i), end);
+    if (nextLf < i) nextLf = std::min(data.find('\n', i), end);
+    const std::size_t j = std::min(nextCr, nextLf);
+    text.lines.emplace_back(data.substr(i, j - i));
     i = j;
     if (i < end && data[i] == '\r') ++i;
     if (i < end && data[i] == '\n') ++i;
@@ -130,16 +165,17 @@ void ReadLines(Platform& platform, const std::string& path, std::vector<std::str
                std::string& tail) {
   FileHandle file = platform.OpenForRead(path);
   if (file == kNoFile) Raise(kEFOpenError, kFile + path + kCannotOpen);
-  std::string bytes;
+  std::unique_ptr<char[]> bytes;
+  std::uint64_t size = 0;
   bool whole;
   {
     FileCloser closer(platform, file);
-    whole = ReadWhole(platform, file, bytes);
+    whole = ReadWhole(platform, file, bytes, size);
   }
   lines.clear();
   tail.clear();
   if (!whole) return;  // a part of the file must never pass for all of it
-  FileText text = SplitLines(bytes);
+  FileText text = SplitLines(std::string_view(bytes.get(), size));
   lines = std::move(text.lines);
   tail = std::move(text.tail);
 }
@@ -161,22 +197,33 @@ std::string TemporaryPathFor(const std::string& path) { return path + "_QlTemp";
 
 void WriteLines(Platform& platform, const std::string& path, const std::vector<std::string>& lines,
                 const std::string& tail) {
-  // Built first, so running out of memory leaves nothing behind.
-  const std::string block = JoinLines(lines, tail);
+  // The lines go out through one buffer, taken before the file exists: the
+  // new content is never held twice, and running out of memory leaves
+  // nothing behind.
+  std::string buffer;
+  buffer.reserve(kWriteBuffer);
   const std::string temporary = TemporaryPathFor(path);
   FileHandle file = platform.CreateForWrite(temporary);
   if (file == kNoFile) Raise(kEFCreateError, kFile + temporary + kCannotCreate);
   try {
     FileCloser closer(platform, file);
-    std::uint64_t done = 0;
-    while (done < block.size()) {
-      auto want = static_cast<std::uint32_t>(std::min<std::uint64_t>(block.size() - done, kChunk));
-      std::uint32_t written = 0;
-      if (!platform.WriteFile(file, block.data() + done, want, &written) || written != want) {
-        Raise(kEWriteError, kStreamWriteError);
+    auto put = [&](std::string_view piece) {
+      if (buffer.size() + piece.size() > kWriteBuffer) {
+        WriteAll(platform, file, buffer);
+        buffer.clear();
       }
-      done += want;
+      if (piece.size() > kWriteBuffer) {
+        WriteAll(platform, file, piece);
+      } else {
+        buffer += piece;
+      }
+    };
+    for (const auto& line : lines) {
+      put(line);
+      put("\r\n");
     }
+    put(tail);
+    WriteAll(platform, file, buffer);
     if (!platform.FlushFile(file)) Raise(kEWriteError, kStreamWriteError);
   } catch (...) {
     platform.RemoveFile(temporary);

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "serverinfo/run_state.h"
@@ -30,7 +31,7 @@ struct FileText {
 };
 
 // Split bytes into lines at CR, LF or CR LF; the text ends at the first NUL.
-FileText SplitLines(const std::string& bytes);
+FileText SplitLines(std::string_view bytes);
 
 // Reads the whole file. Raises EFOpenError when it cannot be opened; a read
 // that falls short of the file's size gives no lines.
