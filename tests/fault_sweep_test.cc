@@ -30,15 +30,19 @@ const std::string kTail("\0after nul\r\nclBlack", 19);
 const std::string kOld =
     "; \x83\x54\x81\x5b\x83\x6f\r\n"
     "1\tn\tclBlack\t/b/\t0\t0\t0\tclBlack\tclWindow\t0\n"
-    "2\tn\th\t/b/\t0\t0\t0\t\x82" "clBlack\tclWindow\t0\r"
+    "2\tn\th\t/b/\t0\t0\t0\t\x82"
+    "clBlack\tclWindow\t0\r"
     "3\t\x94\xc2\th\t/b/\t0\t0\t0\tclBlack\tclWindow\t0\r\n"
-    "clBlack\tn\th\t/b/\t0\t0\t0\tclBlack\tclWindow\t0\n" + kTail;
+    "clBlack\tn\th\t/b/\t0\t0\t0\tclBlack\tclWindow\t0\n" +
+    kTail;
 const std::string kNew =
     "; \x83\x54\x81\x5b\x83\x6f\r\n"
     "1\tn\tclBlack\t/b/\t0\t0\t0\tclBlack\tclWindow\t0\r\n"
-    "2\tn\th\t/b/\t0\t0\t0\t\x82" "clBlack\tclWindow\t0\r\n"
+    "2\tn\th\t/b/\t0\t0\t0\t\x82"
+    "clBlack\tclWindow\t0\r\n"
     "3\t\x94\xc2\th\t/b/\t0\t0\t0\tclWindowText\tclWindow\t0\r\n"
-    "clBlack\tn\th\t/b/\t0\t0\t0\tclBlack\tclWindow\t0\r\n" + kTail;
+    "clBlack\tn\th\t/b/\t0\t0\t0\tclBlack\tclWindow\t0\r\n" +
+    kTail;
 // When the comparison does not confirm the first "clBlack" of the first or
 // the last board line, the search goes on to the one in the colour field.
 std::string AlsoRewritten(const std::string& line) {
@@ -75,22 +79,27 @@ std::string ReadOnlyQuestion(const std::string& path) {
 std::string BackupQuestion(const std::string& verb) {
   return Sjis("バックファイル " + kPath + "_QlBack を" + verb +
               "できませんでした。\r\nこのまま続行しても構いませんか？\r\n\r\n"
-              "[はい(Y)] を押すと、バックアップを" + verb +
+              "[はい(Y)] を押すと、バックアップを" +
+              verb +
               "せずにサーバ情報ファイルを書き換えます。\r\n"
               "[いいえ(N)] を押すと、処理を中止します。\u3000（ファイル書換は行いません）");
 }
 std::string NotFound() {
-  return Sjis("サーバ情報ファイル(board.2ch)が見つかりませんでした。\r\n"
-              "Quenlit.exe を Ostra.Exe と同じ場所にコピーして実行して下さい。");
+  return Sjis(
+      "サーバ情報ファイル(board.2ch)が見つかりませんでした。\r\n"
+      "Quenlit.exe を Ostra.Exe と同じ場所にコピーして実行して下さい。");
 }
 std::string ReadFailed() {
-  return Sjis("サーバ情報ファイル" + kPath + "の読み込みに失敗しました。\r\n書換処理を続行できません。");
+  return Sjis("サーバ情報ファイル" + kPath +
+              "の読み込みに失敗しました。\r\n書換処理を続行できません。");
 }
 std::string NoBlack() {
-  return Sjis("サーバ情報ファイル内に 'clBlack' が見つかりませんでした。\r\n何もせずに終了します。");
+  return Sjis(
+      "サーバ情報ファイル内に 'clBlack' が見つかりませんでした。\r\n何もせずに終了します。");
 }
 std::string NoChange() {
-  return Sjis("板名文字色が黒色('clBlack')である板は、見つかりませんでした。\r\n何もせずに終了します。");
+  return Sjis(
+      "板名文字色が黒色('clBlack')である板は、見つかりませんでした。\r\n何もせずに終了します。");
 }
 std::string AttributesFailed() {
   return Sjis("属性変更に失敗しました。現在のファイル属性を確認して下さい。");
@@ -153,8 +162,8 @@ class DiskCheck {
     }
     const bool backupExists = Exists(platform_.BackupPath());
     const std::string backup = backupExists ? ReadBytes(platform_.BackupPath()) : "";
-    const bool backupAsBefore = scenario_.backupBefore ? backupExists && backup == kPreviousBackup
-                                                       : !backupExists;
+    const bool backupAsBefore =
+        scenario_.backupBefore ? backupExists && backup == kPreviousBackup : !backupExists;
     const bool backupOfOld = backupExists && backup == kOld;
     if (!backupAsBefore && !(backupOfOld && !scenario_.backupReadOnly)) {
       ADD_FAILURE() << what_ << ": the backup is neither untouched nor a whole copy of the file";
@@ -239,7 +248,8 @@ bool IsOneOf(const std::string& text, const std::set<std::string>& texts) {
 }
 
 std::string Named(const Scenario& scenario, const char* how, long k, const std::string& call) {
-  return std::string(scenario.name) + ", " + how + " at call " + std::to_string(k) + " (" + call + ")";
+  return std::string(scenario.name) + ", " + how + " at call " + std::to_string(k) + " (" + call +
+         ")";
 }
 
 struct CleanRun {
@@ -277,7 +287,8 @@ void SweepFailures(const Scenario& scenario, const CleanRun& clean, Tally& tally
     platform.failAt = k;
     const int status = RunQuenlit(platform);
     const std::string what = Named(scenario, "failing", k, call);
-    const Expected expected = call == "ShowBox" ? Expected{} : WhenFailing(scenario, call, moduleCalls >= 2);
+    const Expected expected =
+        call == "ShowBox" ? Expected{} : WhenFailing(scenario, call, moduleCalls >= 2);
     ++tally.points;
     if (!DiskCheck(scenario, platform, what).Intact(false, expected.rewrites)) ++tally.lost;
 
@@ -295,8 +306,8 @@ void SweepFailures(const Scenario& scenario, const CleanRun& clean, Tally& tally
     EXPECT_EQ(status, expected.status) << what;
     ASSERT_FALSE(platform.boxes.empty()) << what << ": the failure was never reported";
     const std::string& last = platform.boxes.back().text;
-    EXPECT_TRUE(IsOneOf(last, expected.lastBoxes)) << what << ": unexpected last box "
-                                                   << Cp932ToUtf8ForDisplay(last);
+    EXPECT_TRUE(IsOneOf(last, expected.lastBoxes))
+        << what << ": unexpected last box " << Cp932ToUtf8ForDisplay(last);
     // Success is claimed exactly when new bytes are on disk, and with the
     // count of lines that differ.
     EXPECT_EQ(written, last == Closing() || last == Closing(2)) << what;
@@ -335,9 +346,8 @@ void SweepDeaths(const Scenario& scenario, const CleanRun& clean, Tally& tally) 
     const bool wasWritten = ReadBytes(platform.BoardPath()) == kNew;
     platform.Reset();
     EXPECT_EQ(RunQuenlit(platform), 0) << what << ", run again";
-    const bool recovered =
-        DiskCheck(scenario, platform, what + ", run again").Intact(false) &&
-        ReadBytes(platform.BoardPath()) == kNew;
+    const bool recovered = DiskCheck(scenario, platform, what + ", run again").Intact(false) &&
+                           ReadBytes(platform.BoardPath()) == kNew;
     EXPECT_TRUE(recovered) << what << ", run again";
     ASSERT_FALSE(platform.boxes.empty()) << what;
     EXPECT_EQ(platform.boxes.back().text, wasWritten ? NoChange() : Closing()) << what;
@@ -351,13 +361,15 @@ TEST(FaultSweep, EveryCallFailingOrDyingLosesNothing) {
   for (const Scenario& scenario : kScenarios) {
     const CleanRun clean = RunCleanly(scenario);
     // A sweep over a run that never reaches the write-back proves nothing.
-    ASSERT_NE(std::find(clean.calls.begin(), clean.calls.end(), "MoveReplacing"), clean.calls.end());
+    ASSERT_NE(std::find(clean.calls.begin(), clean.calls.end(), "MoveReplacing"),
+              clean.calls.end());
     SweepFailures(scenario, clean, tally);
     SweepDeaths(scenario, clean, tally);
     perScenario += (perScenario.empty() ? "" : "+") + std::to_string(clean.calls.size());
   }
-  std::printf("fault sweep: %s failure points x %zu scenarios x {failed, died} = %ld runs, %ld lost\n",
-              perScenario.c_str(), std::size(kScenarios), tally.points, tally.lost);
+  std::printf(
+      "fault sweep: %s failure points x %zu scenarios x {failed, died} = %ld runs, %ld lost\n",
+      perScenario.c_str(), std::size(kScenarios), tally.points, tally.lost);
   EXPECT_EQ(tally.lost, 0);
 }
 
@@ -379,8 +391,8 @@ TEST(FaultSweep, ADiskFillingUpDuringTheBackupKeepsTheEarlierBackup) {
       const rlimit fileSize{limit, limit};
       ::setrlimit(RLIMIT_FSIZE, &fileSize);
       const int status = RunQuenlit(platform);
-      const bool asked = !platform.boxes.empty() &&
-                         platform.boxes.front().text == BackupQuestion("更新");
+      const bool asked =
+          !platform.boxes.empty() && platform.boxes.front().text == BackupQuestion("更新");
       const bool told = answer == kNo ? platform.boxes.size() == 1
                                       : platform.boxes.back().text == WriteFailed(kPath);
       ::_exit(status == 0 && asked && told ? 0 : 1);
@@ -391,11 +403,13 @@ TEST(FaultSweep, ADiskFillingUpDuringTheBackupKeepsTheEarlierBackup) {
     EXPECT_EQ(ReadBytes(platform.BoardPath()), kOld);
     EXPECT_EQ(ReadBytes(platform.BackupPath()), kPreviousBackup) << "answer " << answer;
     std::vector<std::string> left;
-    for (const auto& entry : std::filesystem::directory_iterator(platform.HostPath("host/config"))) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(platform.HostPath("host/config"))) {
       left.push_back(entry.path().filename());
     }
     std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"board.2ch", "board.2ch_QlBack"})) << "answer " << answer;
+    EXPECT_EQ(left, (std::vector<std::string>{"board.2ch", "board.2ch_QlBack"}))
+        << "answer " << answer;
   }
 }
 
