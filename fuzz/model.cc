@@ -39,7 +39,8 @@ std::string RewriteLine(std::string_view line, bool* rewritten, std::size_t* fou
   for (std::size_t i = at + kBlack.size(); i < line.size(); ++i) tabsAfter += line[i] == '\t';
   if (at == 0 || tabsBefore != 7 || tabsAfter != 2) return out;
   *rewritten = true;
-  return std::string(line.substr(0, at)) + "clWindowText" + std::string(line.substr(at + kBlack.size()));
+  return std::string(line.substr(0, at)) + "clWindowText" +
+         std::string(line.substr(at + kBlack.size()));
 }
 
 std::string RewriteFile(std::string_view bytes, bool applyRule, int* rewritten, int* lines) {

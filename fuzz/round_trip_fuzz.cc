@@ -121,6 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     model::Check(Read(board) == input, "an unchanged file was touched");
     model::Check(!Exists(backup), "backup without a write");
   }
-  model::Check(!Exists(TemporaryPathFor(board)) && !Exists(backup + "_QlTemp"), "temporary file left");
+  model::Check(!Exists(TemporaryPathFor(board)) && !Exists(backup + "_QlTemp"),
+               "temporary file left");
   return 0;
 }
