@@ -4,6 +4,7 @@
 #include <memory>
 #include <string_view>
 
+#include "serverinfo/colour_rewrite.h"
 #include "serverinfo/failure.h"
 #include "ui/boxes.h"
 
@@ -11,6 +12,8 @@ namespace {
 
 // Largest single read or write handed to the platform (its calls take 32 bits).
 constexpr std::uint64_t kChunk = 1u << 30;
+// How much a line grows when its colour is rewritten.
+constexpr std::size_t kRewriteGrowth = kWindowTextToken.size() - kBlackToken.size();
 // Size of the buffer the lines are written through.
 constexpr std::size_t kWriteBuffer = 1u << 20;
 
@@ -153,7 +156,10 @@ FileText SplitLines(std::string_view bytes) {
     if (nextCr < i) nextCr = std::min(data.find('\r', i), end);
     if (nextLf < i) nextLf = std::min(data.find('\n', i), end);
     const std::size_t j = std::min(nextCr, nextLf);
-    text.lines.emplace_back(data.substr(i, j - i));
+    // With room for the one rewrite a line may get, so it happens in place.
+    std::string& line = text.lines.emplace_back();
+    line.reserve(j - i + kRewriteGrowth);
+    line.append(data.substr(i, j - i));
     i = j;
     if (i < end && data[i] == '\r') ++i;
     if (i < end && data[i] == '\n') ++i;
