@@ -1,0 +1,52 @@
+#!/usr/bin/env python3
+"""Board files for the benchmark, written to stdout.
+
+  make_board.py lines N        N ten-field board lines, about a third black
+  make_board.py mb N           as many such lines as make N MB
+  make_board.py lead-bytes N   one line of N MB of lead bytes with "clBlack"
+                               among them, all in trail position but the last
+  make_board.py tokens N       one line of N "clBlack" tokens, each after a
+                               lead byte, and one usable token at its end
+"""
+import random
+import sys
+
+COLOURS = [b"clBlack", b"clBlack", b"clBlack", b"clRed", b"clBlue", b"clWindowText",
+           b"clGreen", b"clNavy", b"clMaroon"]
+NAMES = [n.encode("cp932") for n in ["ニュース速報", "プログラム", "ソフトウェア", "表計算", "雑談",
+                                     "料理", "音楽", "野球", "将棋", "天気"]]
+
+
+def board_lines(count):
+    rng = random.Random(20261207)
+    for i in range(count):
+        colour = rng.choice(COLOURS)
+        name = rng.choice(NAMES) + str(i).encode()
+        yield b"%d\t%s\thost%d.example.jp\t/board%d/\t0\t%d\t0\t%s\tclWindow\t%d\r\n" % (
+            i % 40, name, i % 97, i, rng.randrange(1000), colour, rng.randrange(3))
+
+
+def main():
+    kind, amount = sys.argv[1], int(sys.argv[2])
+    out = sys.stdout.buffer
+    if kind == "lines":
+        for line in board_lines(amount):
+            out.write(line)
+    elif kind == "mb":
+        target, written = amount << 20, 0
+        for line in board_lines(1 << 62):
+            if written >= target:
+                break
+            out.write(line)
+            written += len(line)
+    elif kind == "lead-bytes":
+        # Runs of 999 lead bytes put every token after them in trail position.
+        chunk = bytes(0x81 + (i % 31) for i in range(999)) + b"clBlack"
+        out.write(b"\t" * 7 + chunk * ((amount << 20) // len(chunk)) + b"xclBlack\t\t\r\n")
+    elif kind == "tokens":
+        out.write(b"\t" * 7 + b"\x82clBlack" * amount + b"xclBlack\t\t\r\n")
+    else:
+        sys.exit(__doc__)
+
+
+main()
