@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   int expectedCount = 0;
   std::vector<std::string> expected;
-  for (const std::string& line : before) {
+  for (std::string_view line : before) {
     bool rewritten = false;
     std::size_t found = 0;
     expected.push_back(model::RewriteLine(line, &rewritten, &found));
@@ -34,6 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   model::Check(ReplaceBlackColours(state), "the rewrite answered no");
   model::Check(state.FixCount == expectedCount, "count of rewritten lines");
-  model::Check(state.ServerInfoLines == expected, "rewritten lines");
+  model::Check(std::vector<std::string>(state.ServerInfoLines.begin(),
+                                        state.ServerInfoLines.end()) == expected,
+               "rewritten lines");
   return 0;
 }

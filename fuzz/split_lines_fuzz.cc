@@ -11,8 +11,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   const FileText text = SplitLines(bytes);
-  for (const std::string& line : text.lines) {
-    model::Check(line.find_first_of(std::string("\r\n\0", 3)) == std::string::npos,
+  for (std::string_view line : text.lines) {
+    model::Check(line.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos,
                  "a line holds a line end or a NUL");
   }
   model::Check(text.tail.empty() || text.tail[0] == '\0', "the tail does not start at a NUL");

@@ -14,12 +14,12 @@ std::string Board(const std::string& eighth, const std::string& name = "\x94\xc2
 class ColourRewriteTest : public ::testing::Test {
  protected:
   // Runs stage 3 over the lines; returns them rewritten.
-  std::vector<std::string> Rewrite(std::vector<std::string> lines) {
+  std::vector<std::string> Rewrite(const std::vector<std::string>& lines) {
     RunState state(platform);
-    state.ServerInfoLines = std::move(lines);
+    state.ServerInfoLines.assign(lines.begin(), lines.end());
     EXPECT_TRUE(ReplaceBlackColours(state));
     fixCount = state.FixCount;
-    return state.ServerInfoLines;
+    return {state.ServerInfoLines.begin(), state.ServerInfoLines.end()};
   }
   std::size_t Find(const std::string& s) { return FindColourToken(platform, cp932, s); }
 

@@ -24,7 +24,7 @@ TEST(LargeFile, LinesLongerAndShorterThanTheBufferComeBackWhole) {
   const std::string tail = '\0' + std::string((2 << 20) + 3, 'T');
   expected += tail;
 
-  WriteLines(platform, platform.BoardWindowsPath(), lines, tail);
+  WriteLines(platform, platform.BoardWindowsPath(), {lines.begin(), lines.end()}, tail);
   EXPECT_EQ(ReadBytes(platform.BoardPath()), expected);
   EXPECT_FALSE(Exists(platform.TempPath()));
   const long writes = std::count(platform.calls.begin(), platform.calls.end(), "WriteFile");
@@ -37,7 +37,8 @@ TEST(LargeFile, AWriteFailingPartWayLeavesTheFileAsItWas) {
   std::vector<std::string> lines(300000, std::string(20, 'n'));
   platform.failCall = "WriteFile";
   platform.failAt = 3;
-  EXPECT_THROW(WriteLines(platform, platform.BoardWindowsPath(), lines, ""), Failure);
+  EXPECT_THROW(WriteLines(platform, platform.BoardWindowsPath(), {lines.begin(), lines.end()}, ""),
+               Failure);
   EXPECT_EQ(ReadBytes(platform.BoardPath()), "old\r\n");
   EXPECT_FALSE(Exists(platform.TempPath()));
 }

@@ -45,7 +45,7 @@ TEST(ServerInfoPath, JoinsTheFixedFragmentAndIsUnknownWithoutTheOwnPath) {
 }
 
 TEST(SplitLines, EveryLineEndKindAndTheNulTail) {
-  using Lines = std::vector<std::string>;
+  using Lines = std::vector<std::string_view>;
   EXPECT_EQ(SplitLines("a\r\nb\rc\nd").lines, (Lines{"a", "b", "c", "d"}));
   EXPECT_EQ(SplitLines("a\n\rb").lines, (Lines{"a", "", "b"}));  // LF CR: a line, then an empty one
   EXPECT_EQ(SplitLines("a\r\n").lines, (Lines{"a"}));
@@ -53,7 +53,8 @@ TEST(SplitLines, EveryLineEndKindAndTheNulTail) {
   EXPECT_EQ(SplitLines("\r\n\r\n\n").lines, (Lines{"", "", ""}));
   EXPECT_TRUE(SplitLines("").lines.empty());
 
-  FileText withNul = SplitLines(std::string("a\r\nb\0c\r\n", 8));
+  const std::string bytes("a\r\nb\0c\r\n", 8);
+  FileText withNul = SplitLines(bytes);
   EXPECT_EQ(withNul.lines, (Lines{"a", "b"}));
   EXPECT_EQ(withNul.tail, std::string("\0c\r\n", 4));
   EXPECT_TRUE(SplitLines(std::string("\0x", 2)).lines.empty());
@@ -68,13 +69,13 @@ TEST(JoinLines, CrLfAfterEveryLineThenTheTail) {
 TEST(ReadLines, MixedLineEndsReadLikeCrLf) {
   TestPlatform platform;
   WriteBytes(platform.BoardPath(), "x\ty\rz\n\r\nlast");
-  std::vector<std::string> mixed, crlf;
-  std::string tail;
-  ReadLines(platform, platform.BoardWindowsPath(), mixed, tail);
+  std::unique_ptr<char[]> mixedBytes, crlfBytes;
+  FileText mixed, crlf;
+  ReadLines(platform, platform.BoardWindowsPath(), mixedBytes, mixed);
   WriteBytes(platform.BoardPath(), "x\ty\r\nz\r\n\r\nlast\r\n");
-  ReadLines(platform, platform.BoardWindowsPath(), crlf, tail);
-  EXPECT_EQ(mixed, crlf);
-  EXPECT_EQ(mixed.size(), 4u);
+  ReadLines(platform, platform.BoardWindowsPath(), crlfBytes, crlf);
+  EXPECT_EQ(mixed.lines, crlf.lines);
+  EXPECT_EQ(mixed.lines.size(), 4u);
 }
 
 TEST(ReadLines, AShortOrFailedReadGivesNoLinesNotAPart) {
@@ -83,10 +84,10 @@ TEST(ReadLines, AShortOrFailedReadGivesNoLinesNotAPart) {
     WriteBytes(platform.BoardPath(), "a\r\nb\r\n");
     platform.failCall = call;
     platform.failAt = 1;
-    std::vector<std::string> lines{"stale"};
-    std::string tail;
-    ReadLines(platform, platform.BoardWindowsPath(), lines, tail);
-    EXPECT_TRUE(lines.empty()) << call;
+    std::unique_ptr<char[]> bytes;
+    FileText text{{"stale"}, ""};
+    ReadLines(platform, platform.BoardWindowsPath(), bytes, text);
+    EXPECT_TRUE(text.lines.empty()) << call;
   }
 }
 
@@ -100,10 +101,10 @@ TEST(ReadLines, AFileThatCannotBeOpenedRaisesEFOpenError) {
   ASSERT_LT(where.size(), sizeof address.sun_path);
   where.copy(address.sun_path, where.size());
   ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  std::vector<std::string> lines;
-  std::string tail;
+  std::unique_ptr<char[]> bytes;
+  FileText text;
   try {
-    ReadLines(platform, platform.BoardWindowsPath(), lines, tail);
+    ReadLines(platform, platform.BoardWindowsPath(), bytes, text);
     ADD_FAILURE() << "no failure raised";
   } catch (const Failure& failure) {
     EXPECT_EQ(failure.kind, "EFOpenError");
@@ -115,10 +116,10 @@ TEST(ReadLines, AFileThatCannotBeOpenedRaisesEFOpenError) {
 TEST(WriteLines, ReplacesTheWholeFileAndLeavesNoTemporaryFile) {
   TestPlatform platform;
   WriteBytes(platform.BoardPath(), "one line without end");
-  std::vector<std::string> lines;
-  std::string tail;
-  ReadLines(platform, platform.BoardWindowsPath(), lines, tail);
-  WriteLines(platform, platform.BoardWindowsPath(), lines, tail);
+  std::unique_ptr<char[]> bytes;
+  FileText text;
+  ReadLines(platform, platform.BoardWindowsPath(), bytes, text);
+  WriteLines(platform, platform.BoardWindowsPath(), text.lines, text.tail);
   EXPECT_EQ(ReadBytes(platform.BoardPath()), "one line without end\r\n");
   EXPECT_FALSE(Exists(platform.TempPath()));
 }
@@ -145,7 +146,7 @@ class LoadServerInfoTest : public ::testing::Test {
   bool Load() {
     RunState state(platform);
     bool result = LoadServerInfo(state);
-    lines = state.ServerInfoLines;
+    lines.assign(state.ServerInfoLines.begin(), state.ServerInfoLines.end());
     return result;
   }
   TestPlatform platform;

@@ -151,7 +151,8 @@ TEST_F(WriteBackTest, LosingTheOwnPathIsAWriteFailureNotAQuestion) {
 TEST_F(WriteBackTest, ATailAfterANulIsWrittenBackUnchanged) {
   RunState state(platform);
   state.ServerInfoLines = {"a"};
-  state.ServerInfoTail = std::string("\0rest\nof file", 13);
+  const std::string tail("\0rest\nof file", 13);
+  state.ServerInfoTail = tail;
   EXPECT_TRUE(WriteBackServerInfo(state));
   EXPECT_EQ(ReadBytes(platform.BoardPath()), std::string("a\r\n\0rest\nof file", 16));
 }

@@ -1,6 +1,8 @@
 #include "serverinfo/colour_rewrite.h"
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "ui/boxes.h"
 
@@ -36,7 +38,7 @@ std::size_t CountTabs(std::string_view s) { return std::count(s.begin(), s.end()
 
 bool CheckBlackPresent(RunState& state) {
   bool found = std::any_of(state.ServerInfoLines.begin(), state.ServerInfoLines.end(),
-                           [&](const std::string& line) {
+                           [&](std::string_view line) {
                              return FindColourToken(state.platform, state.leadBytes, line) != 0;
                            });
   if (!found) NoticeBox(state.platform, kNoBlackText, 'i');
@@ -44,18 +46,35 @@ bool CheckBlackPresent(RunState& state) {
 }
 
 bool ReplaceBlackColours(RunState& state) {
+  struct Hit {
+    std::size_t line;
+    std::size_t start;  // of the token, 0-based
+  };
+  std::vector<Hit> hits;
+  std::size_t size = 0;
   const std::size_t count = state.ServerInfoLines.size();
   for (std::size_t i = 0; i < count; ++i) {
-    std::string& line = state.ServerInfoLines[i];
+    std::string_view line = state.ServerInfoLines[i];
     std::size_t position = FindColourToken(state.platform, state.leadBytes, line);
     if (position <= 1) continue;  // none, or at the very start of the line
-    std::string_view view(line);
     std::size_t start = position - 1;
-    if (CountTabs(view.substr(0, start)) == 7 &&
-        CountTabs(view.substr(start + kBlackToken.size())) == 2) {
-      line.replace(start, kBlackToken.size(), kWindowTextToken);
-      ++state.FixCount;
+    if (CountTabs(line.substr(0, start)) == 7 &&
+        CountTabs(line.substr(start + kBlackToken.size())) == 2) {
+      hits.push_back({i, start});
+      size += line.size() - kBlackToken.size() + kWindowTextToken.size();
     }
+  }
+  // All rewritten lines in one block, sized first so it never moves.
+  std::string& block = state.RewrittenBytes.emplace_back();
+  block.reserve(size);
+  for (const Hit& hit : hits) {
+    std::string_view line = state.ServerInfoLines[hit.line];
+    const std::size_t from = block.size();
+    block.append(line.substr(0, hit.start));
+    block.append(kWindowTextToken);
+    block.append(line.substr(hit.start + kBlackToken.size()));
+    state.ServerInfoLines[hit.line] = std::string_view(block).substr(from);
+    ++state.FixCount;
   }
   return true;
 }

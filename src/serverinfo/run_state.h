@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -14,9 +17,15 @@ struct RunState {
 
   Platform& platform;
   const LeadBytes leadBytes;
-  std::vector<std::string> ServerInfoLines;
+  // The file's bytes as read. The lines and the tail are views into them, so
+  // a large file is held once, not once more line by line.
+  std::unique_ptr<char[]> ServerInfoBytes;
+  std::vector<std::string_view> ServerInfoLines;
   // The file's bytes from its first NUL on: not part of any line, but written
   // back unchanged so nothing of the user's file is lost.
-  std::string ServerInfoTail;
+  std::string_view ServerInfoTail;
+  // The bytes of rewritten lines, which then view these instead. A deque
+  // never moves what it already holds.
+  std::deque<std::string> RewrittenBytes;
   std::int32_t FixCount = 0;
 };

@@ -4,7 +4,6 @@
 #include <memory>
 #include <string_view>
 
-#include "serverinfo/colour_rewrite.h"
 #include "serverinfo/failure.h"
 #include "ui/boxes.h"
 
@@ -12,8 +11,6 @@ namespace {
 
 // Largest single read or write handed to the platform (its calls take 32 bits).
 constexpr std::uint64_t kChunk = 1u << 30;
-// How much a line grows when its colour is rewritten.
-constexpr std::size_t kRewriteGrowth = kWindowTextToken.size() - kBlackToken.size();
 // Size of the buffer the lines are written through.
 constexpr std::size_t kWriteBuffer = 1u << 20;
 
@@ -156,10 +153,7 @@ FileText SplitLines(std::string_view bytes) {
     if (nextCr < i) nextCr = std::min(data.find('\r', i), end);
     if (nextLf < i) nextLf = std::min(data.find('\n', i), end);
     const std::size_t j = std::min(nextCr, nextLf);
-    // With room for the one rewrite a line may get, so it happens in place.
-    std::string& line = text.lines.emplace_back();
-    line.reserve(j - i + kRewriteGrowth);
-    line.append(data.substr(i, j - i));
+    text.lines.push_back(data.substr(i, j - i));
     i = j;
     if (i < end && data[i] == '\r') ++i;
     if (i < end && data[i] == '\n') ++i;
@@ -167,26 +161,23 @@ FileText SplitLines(std::string_view bytes) {
   return text;
 }
 
-void ReadLines(Platform& platform, const std::string& path, std::vector<std::string>& lines,
-               std::string& tail) {
+void ReadLines(Platform& platform, const std::string& path, std::unique_ptr<char[]>& bytes,
+               FileText& text) {
   FileHandle file = platform.OpenForRead(path);
   if (file == kNoFile) Raise(kEFOpenError, kFile + path + kCannotOpen);
-  std::unique_ptr<char[]> bytes;
+  text = {};
+  bytes.reset();
   std::uint64_t size = 0;
   bool whole;
   {
     FileCloser closer(platform, file);
     whole = ReadWhole(platform, file, bytes, size);
   }
-  lines.clear();
-  tail.clear();
   if (!whole) return;  // a part of the file must never pass for all of it
-  FileText text = SplitLines(std::string_view(bytes.get(), size));
-  lines = std::move(text.lines);
-  tail = std::move(text.tail);
+  text = SplitLines(std::string_view(bytes.get(), size));
 }
 
-std::string JoinLines(const std::vector<std::string>& lines, const std::string& tail) {
+std::string JoinLines(const std::vector<std::string_view>& lines, std::string_view tail) {
   std::size_t size = tail.size();
   for (const auto& line : lines) size += line.size() + 2;
   std::string block;
@@ -201,8 +192,8 @@ std::string JoinLines(const std::vector<std::string>& lines, const std::string& 
 
 std::string TemporaryPathFor(const std::string& path) { return path + "_QlTemp"; }
 
-void WriteLines(Platform& platform, const std::string& path, const std::vector<std::string>& lines,
-                const std::string& tail) {
+void WriteLines(Platform& platform, const std::string& path,
+                const std::vector<std::string_view>& lines, std::string_view tail) {
   // The lines go out through one buffer, taken before the file exists: the
   // new content is never held twice, and running out of memory leaves
   // nothing behind.
@@ -243,7 +234,7 @@ void WriteLines(Platform& platform, const std::string& path, const std::vector<s
 
 bool LoadServerInfo(RunState& state) {
   state.ServerInfoLines.clear();
-  state.ServerInfoTail.clear();
+  state.ServerInfoTail = {};
   // An executable path that cannot be had whole counts as a missing file: a
   // guessed path could reach another folder's file.
   auto path = ServerInfoPath(state.platform, state.leadBytes);
@@ -251,7 +242,10 @@ bool LoadServerInfo(RunState& state) {
     NoticeBox(state.platform, kNotFoundText, 'e');
     return false;
   }
-  ReadLines(state.platform, *path, state.ServerInfoLines, state.ServerInfoTail);
+  FileText text;
+  ReadLines(state.platform, *path, state.ServerInfoBytes, text);
+  state.ServerInfoLines = std::move(text.lines);
+  state.ServerInfoTail = text.tail;
   if (!state.ServerInfoLines.empty()) return true;
   NoticeBox(state.platform, kServerInfoFile + *path + kReadFailed, 'e');
   return false;
