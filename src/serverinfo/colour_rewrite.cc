@@ -20,11 +20,16 @@ const char kNoBlackText[] =
 }  // namespace
 
 std::size_t FindColourToken(Platform& platform, const LeadBytes& leadBytes, std::string_view s) {
-  s = s.substr(0, s.find('\0'));
   std::size_t from = 0;
+  std::size_t clearOfNul = 0;  // no NUL before this: each byte is looked at once
   while (true) {
     std::size_t match = s.find(kBlackToken, from);
     if (match == std::string_view::npos) return 0;
+    // Nothing past a NUL byte counts.
+    if (match > clearOfNul) {
+      if (s.substr(clearOfNul, match - clearOfNul).find('\0') != std::string_view::npos) return 0;
+      clearOfNul = match;
+    }
     if (IsTrailPosition(leadBytes, s, match)) {
       from = match + 1;
       continue;
