@@ -19,6 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int rewritten = 0, lines = 0;
   const std::string expected = model::RewriteFile(bytes, false, &rewritten, &lines);
   model::Check(static_cast<int>(text.lines.size()) == lines, "line count");
-  model::Check(JoinLines(text.lines, text.tail) == expected, "joined bytes");
+  std::string joined;
+  for (std::string_view line : text.lines) (joined += line) += "\r\n";
+  joined += text.tail;
+  model::Check(joined == expected, "joined bytes");
   return 0;
 }

@@ -60,12 +60,6 @@ TEST(SplitLines, EveryLineEndKindAndTheNulTail) {
   EXPECT_TRUE(SplitLines(std::string("\0x", 2)).lines.empty());
 }
 
-TEST(JoinLines, CrLfAfterEveryLineThenTheTail) {
-  EXPECT_EQ(JoinLines({"a", "", "b"}, ""), "a\r\n\r\nb\r\n");
-  EXPECT_EQ(JoinLines({}, ""), "");
-  EXPECT_EQ(JoinLines({"a"}, std::string("\0z", 2)), std::string("a\r\n\0z", 5));
-}
-
 TEST(ReadLines, MixedLineEndsReadLikeCrLf) {
   TestPlatform platform;
   WriteBytes(platform.BoardPath(), "x\ty\rz\n\r\nlast");

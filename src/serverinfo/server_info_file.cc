@@ -177,19 +177,6 @@ void ReadLines(Platform& platform, const std::string& path, std::unique_ptr<char
   text = SplitLines(std::string_view(bytes.get(), size));
 }
 
-std::string JoinLines(const std::vector<std::string_view>& lines, std::string_view tail) {
-  std::size_t size = tail.size();
-  for (const auto& line : lines) size += line.size() + 2;
-  std::string block;
-  block.reserve(size);
-  for (const auto& line : lines) {
-    block += line;
-    block += "\r\n";
-  }
-  block += tail;
-  return block;
-}
-
 std::string TemporaryPathFor(const std::string& path) { return path + "_QlTemp"; }
 
 void WriteLines(Platform& platform, const std::string& path,

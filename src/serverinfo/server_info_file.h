@@ -41,9 +41,6 @@ FileText SplitLines(std::string_view bytes);
 void ReadLines(Platform& platform, const std::string& path, std::unique_ptr<char[]>& bytes,
                FileText& text);
 
-// Every line followed by CR LF, then the tail.
-std::string JoinLines(const std::vector<std::string_view>& lines, std::string_view tail);
-
 // Replaces the file's content in one step: the new bytes go to a temporary
 // file beside it, which then takes the file's place. On failure the file keeps
 // its old bytes, the temporary file is removed, and EFCreateError or
