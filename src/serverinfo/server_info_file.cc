@@ -55,9 +55,6 @@ const char kNotFoundText[] =
     "\x81\x42\r\nQuenlit.exe \x82\xf0 Ostra.Exe \x82\xc6\x93\xaf\x82\xb6\x8f\xea\x8f\x8a"
     "\x82\xc9\x83\x52\x83\x73\x81\x5b\x82\xb5\x82\xc4\x8e\xc0\x8d\x73\x82\xb5\x82\xc4\x89\xba"
     "\x82\xb3\x82\xa2\x81\x42";
-// "サーバ情報ファイル"
-const char kServerInfoFile[] =
-    "\x83\x54\x81\x5b\x83\x6f\x8f\xee\x95\xf1\x83\x74\x83\x40\x83\x43\x83\x8b";
 // "の読み込みに失敗しました。\r\n書換処理を続行できません。"
 const char kReadFailed[] =
     "\x82\xcc\x93\xc7\x82\xdd\x8d\x9e\x82\xdd\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5"
@@ -99,6 +96,10 @@ std::size_t CountOf(std::string_view data, char byte) {
 }
 
 }  // namespace
+
+// "サーバ情報ファイル"
+const char kServerInfoFileWords[] =
+    "\x83\x54\x81\x5b\x83\x6f\x8f\xee\x95\xf1\x83\x74\x83\x40\x83\x43\x83\x8b";
 
 std::size_t FolderEnd(const std::string& path, const LeadBytes& leadBytes) {
   std::size_t i = path.size();
@@ -234,6 +235,6 @@ bool LoadServerInfo(RunState& state) {
   state.ServerInfoLines = std::move(text.lines);
   state.ServerInfoTail = text.tail;
   if (!state.ServerInfoLines.empty()) return true;
-  NoticeBox(state.platform, kServerInfoFile + *path + kReadFailed, 'e');
+  NoticeBox(state.platform, kServerInfoFileWords + *path + kReadFailed, 'e');
   return false;
 }

@@ -8,6 +8,9 @@
 
 #include "serverinfo/run_state.h"
 
+// "サーバ情報ファイル": how the messages name the file.
+extern const char kServerInfoFileWords[];
+
 // Where the host's server information file lies, and how its bytes become
 // lines and back.
 

@@ -7,9 +7,6 @@
 namespace {
 
 // clang-format off
-// "サーバ情報ファイル "
-const char kReadOnlyHead[] =
-    "\x83\x54\x81\x5b\x83\x6f\x8f\xee\x95\xf1\x83\x74\x83\x40\x83\x43\x83\x8b ";
 // " は読み取り専用になっているようです。\r\n全ての属性を解除して、文字色の修正を反映させますか？"
 const char kReadOnlyTail[] =
     " \x82\xcd\x93\xc7\x82\xdd\x8e\xe6\x82\xe8\x90\xea\x97\x70\x82\xc9\x82\xc8\x82\xc1"
@@ -44,9 +41,6 @@ const char kBackupTail[] =
     "\x82\xa2\x82\xa6(N)] \x82\xf0\x89\x9f\x82\xb7\x82\xc6\x81\x41\x8f\x88\x97\x9d\x82\xf0"
     "\x92\x86\x8e\x7e\x82\xb5\x82\xdc\x82\xb7\x81\x42\x81\x40\x81\x69\x83\x74\x83\x40\x83\x43"
     "\x83\x8b\x8f\x91\x8a\xb7\x82\xcd\x8d\x73\x82\xa2\x82\xdc\x82\xb9\x82\xf1\x81\x6a";
-// "サーバ情報ファイル"
-const char kWriteFailedHead[] =
-    "\x83\x54\x81\x5b\x83\x6f\x8f\xee\x95\xf1\x83\x74\x83\x40\x83\x43\x83\x8b";
 // "への書き込みに失敗しました。"
 const char kWriteFailedTail[] =
     "\x82\xd6\x82\xcc\x8f\x91\x82\xab\x8d\x9e\x82\xdd\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc"
@@ -66,7 +60,7 @@ bool GuardedSteps(RunState& state, std::string& path) {
 
   // A failed query gives every bit, so it counts as read-only too.
   if (platform.GetAttributes(path) & kAttrReadOnly) {
-    if (!Ask(state, kReadOnlyHead + path + kReadOnlyTail, 'y')) return false;
+    if (!Ask(state, kServerInfoFileWords + (" " + path) + kReadOnlyTail, 'y')) return false;
     if (!platform.SetAttributes(path, kAttrNormal)) {
       NoticeBox(platform, kAttributesFailed, 'e');
       return false;
@@ -93,7 +87,7 @@ bool WriteBackServerInfo(RunState& state) {
     return GuardedSteps(state, path);
   } catch (...) {
     // Whatever went wrong, the user hears of it here and the run ends.
-    NoticeBox(state.platform, kWriteFailedHead + path + kWriteFailedTail, 'e');
+    NoticeBox(state.platform, kServerInfoFileWords + path + kWriteFailedTail, 'e');
     return false;
   }
 }
