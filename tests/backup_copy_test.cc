@@ -1,5 +1,5 @@
-// The POSIX backup copy on real files: whole, through its own temporary
-// file, also between two file systems where the kernel cannot copy by itself.
+// The POSIX backup copy on real files: whole, to a new file only, also
+// between two file systems where the kernel cannot copy by itself.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -17,16 +17,18 @@ std::string Pattern(std::size_t size) {
   return bytes;
 }
 
-TEST(BackupCopy, IsWholeAndLeavesNoTemporaryFile) {
+TEST(BackupCopy, IsWholeAndNeverGoesThroughALink) {
   TempFolder folder;
   PosixPlatform platform(folder.path(), nullptr, nullptr);
   const std::string bytes = Pattern(3 << 20);  // several kernel and buffer rounds
   WriteBytes(folder / "board", bytes);
-  WriteBytes(folder / "backup", "older");
-  WriteBytes(folder / "backup_QlTemp", "left by a run that died");
-  ASSERT_TRUE(platform.CopyWholeFile("Z:\\board", "Z:\\backup", false));
+  ASSERT_TRUE(platform.CopyToNew("Z:\\board", "Z:\\backup"));
   EXPECT_EQ(ReadBytes(folder / "backup"), bytes);
-  EXPECT_FALSE(Exists(folder / "backup_QlTemp"));
+
+  WriteBytes(folder / "victim", "not ours");
+  ASSERT_EQ(::symlink((folder / "victim").c_str(), (folder / "link").c_str()), 0);
+  EXPECT_FALSE(platform.CopyToNew("Z:\\board", "Z:\\link"));
+  EXPECT_EQ(ReadBytes(folder / "victim"), "not ours");
 }
 
 TEST(BackupCopy, WorksBetweenFileSystems) {
@@ -44,7 +46,7 @@ TEST(BackupCopy, WorksBetweenFileSystems) {
   std::string from, to;
   ASSERT_TRUE(platform.FromHostPath(source, &from));
   ASSERT_TRUE(platform.FromHostPath(onDisk / "backup", &to));
-  EXPECT_TRUE(platform.CopyWholeFile(from, to, false));
+  EXPECT_TRUE(platform.CopyToNew(from, to));
   EXPECT_EQ(ReadBytes(onDisk / "backup"), bytes);
   std::filesystem::remove_all(memoryFolder);
 }

@@ -24,7 +24,7 @@ class ColourRewriteTest : public ::testing::Test {
   std::size_t Find(const std::string& s) { return FindColourToken(platform, cp932, s); }
 
   TestPlatform platform;
-  LeadBytes cp932 = LeadBytesFrom({true, {{0x81, 0x9F}, {0xE0, 0xFC}}});
+  LeadBytes cp932 = LeadBytesFrom(platform.AnsiCodePage());
   std::int32_t fixCount = -1;
 };
 
@@ -48,6 +48,13 @@ TEST_F(ColourRewriteTest, FindsTheFirstTokenNotStartingOnATrailByte) {
   EXPECT_EQ(Find("\x83\x83\x83"
                  "clBlack"),
             0u);
+  // 0xDF is a half-width katakana of its own, 0xE0 begins a character.
+  EXPECT_EQ(Find("\xDF"
+                 "clBlack"),
+            2u);
+  EXPECT_EQ(Find("\xE0"
+                 "clBlack"),
+            0u);
   // Nothing past a NUL.
   EXPECT_EQ(Find(std::string("ab\0clBlack", 10)), 0u);
 }
@@ -56,12 +63,6 @@ TEST_F(ColourRewriteTest, ATokenTheComparisonRejectsIsSkippedNotTaken) {
   platform.failCall = "SameText";
   platform.failAt = 1;
   EXPECT_EQ(Find("clBlack clBlack"), 9u);
-}
-
-TEST_F(ColourRewriteTest, CountTabsCountsEveryTab) {
-  EXPECT_EQ(CountTabs(""), 0u);
-  EXPECT_EQ(CountTabs("\t\ta\t"), 3u);
-  EXPECT_EQ(CountTabs("\x81\x09"), 1u);
 }
 
 TEST_F(ColourRewriteTest, ExactlySevenTabsBeforeAndTwoAfterTheFirstToken) {
@@ -74,6 +75,7 @@ TEST_F(ColourRewriteTest, ExactlySevenTabsBeforeAndTwoAfterTheFirstToken) {
       Board("clBlackclBlack"),                      // only the first of two
       Board("clBlack").substr(2),                   // nine fields
       "no tabs clBlack",
+      Board("clBlack", "\x81"),  // a tab is never a trail byte: it counts after a lead byte
   });
   EXPECT_EQ(out[0], Board("clWindowText"));
   EXPECT_EQ(out[1], Board("clBlack") + "\textra");
@@ -83,7 +85,8 @@ TEST_F(ColourRewriteTest, ExactlySevenTabsBeforeAndTwoAfterTheFirstToken) {
   EXPECT_EQ(out[5], Board("clWindowTextclBlack"));
   EXPECT_EQ(out[6], Board("clBlack").substr(2));
   EXPECT_EQ(out[7], "no tabs clBlack");
-  EXPECT_EQ(fixCount, 3);
+  EXPECT_EQ(out[8], Board("clWindowText", "\x81"));
+  EXPECT_EQ(fixCount, 4);
 
   // The second token of the field is rewritten by the next run.
   EXPECT_EQ(Rewrite({out[5]})[0], Board("clWindowTextclWindowText"));

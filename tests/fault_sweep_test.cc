@@ -175,8 +175,9 @@ class DiskCheck {
       ADD_FAILURE() << what_ << ": the file was rewritten without a backup of it";
       ok = false;
     }
-    if (!temporaryAllowed && Exists(platform_.TempPath())) {
-      ADD_FAILURE() << what_ << ": the temporary file was left behind";
+    if (!temporaryAllowed &&
+        (Exists(platform_.TempPath()) || Exists(platform_.BackupPath() + "_QlTemp"))) {
+      ADD_FAILURE() << what_ << ": a temporary file was left behind";
       ok = false;
     }
     return ok;
@@ -202,12 +203,16 @@ Expected Says(std::set<std::string> lastBoxes, int status = 0) {
   return expected;
 }
 
-// What the user sees when call `name` fails; `writing` once the write-back
-// has begun (the run asks for its own location a second time then).
-Expected WhenFailing(const Scenario& scenario, const std::string& name, bool writing) {
+// What the user sees when call `name` fails, the `nth` of `total` such calls
+// of a clean run; `writing` once the write-back has begun (the run asks for
+// its own location a second time then).
+Expected WhenFailing(const Scenario& scenario, const std::string& name, long nth, long total,
+                     bool writing) {
   Expected success = Says({Closing()});
   success.written = true;
-  if (name == "CloseFile") return success;  // cannot fail: the run goes on
+  // Closing cannot fail; a stale entry that is not there needs no removing;
+  // a folder that cannot hold the run's lock is written as without it.
+  if (name == "CloseFile" || name == "RemoveFile" || name == "LockRun") return success;
   if (!writing) {
     if (name == "ModuleFileName" || name == "FindFile") return Says({NotFound()});
     if (name == "OpenForRead") return Says({OpenErrorReport()}, 1);
@@ -222,16 +227,17 @@ Expected WhenFailing(const Scenario& scenario, const std::string& name, bool wri
   } else {
     // Without its own location the run cannot name the file to write.
     if (name == "ModuleFileName") return Says({WriteFailed("")});
+    // Only the file's own attributes ask; the backup's are looked at after.
     if (name == "GetAttributes") {
-      return scenario.boardReadOnly ? success : Says({ReadOnlyQuestion(kPath)});
+      return scenario.boardReadOnly || nth > 1 ? success : Says({ReadOnlyQuestion(kPath)});
     }
     if (name == "FindFile") return success;  // only the verb of a question changes
     if (name == "SetAttributes") return Says({AttributesFailed()});
-    if (name == "CopyWholeFile") {
-      if (scenario.backupReadOnly) return success;
+    // The backup is copied and put in place before the file is.
+    if (name == "CopyToNew" || (name == "MoveReplacing" && nth < total)) {
       return Says({BackupQuestion(scenario.backupBefore ? "更新" : "作成")});
     }
-    if (name == "CreateForWrite" || name == "WriteFile" || name == "FlushFile" ||
+    if (name == "CreateNew" || name == "WriteFile" || name == "FlushFile" ||
         name == "MoveReplacing") {
       return Says({WriteFailed(kPath)});
     }
@@ -287,8 +293,10 @@ void SweepFailures(const Scenario& scenario, const CleanRun& clean, Tally& tally
     platform.failAt = k;
     const int status = RunQuenlit(platform);
     const std::string what = Named(scenario, "failing", k, call);
+    const long nth = std::count(clean.calls.begin(), clean.calls.begin() + k, call);
+    const long total = std::count(clean.calls.begin(), clean.calls.end(), call);
     const Expected expected =
-        call == "ShowBox" ? Expected{} : WhenFailing(scenario, call, moduleCalls >= 2);
+        call == "ShowBox" ? Expected{} : WhenFailing(scenario, call, nth, total, moduleCalls >= 2);
     ++tally.points;
     if (!DiskCheck(scenario, platform, what).Intact(false, expected.rewrites)) ++tally.lost;
 
@@ -340,6 +348,11 @@ void SweepDeaths(const Scenario& scenario, const CleanRun& clean, Tally& tally) 
     ASSERT_EQ(WEXITSTATUS(wait), platform.dieStatus) << what;
     ++tally.points;
     const bool survived = DiskCheck(scenario, platform, what).Intact(true);
+    // Stopped right before a replace: the new bytes wait under their own name.
+    if (clean.calls[i] == "MoveReplacing") {
+      const bool last = std::count(clean.calls.begin() + k, clean.calls.end(), "MoveReplacing") == 0;
+      EXPECT_TRUE(Exists(last ? platform.TempPath() : platform.BackupPath() + "_QlTemp")) << what;
+    }
 
     // The user starts the tool again: it must finish the job and leave no
     // temporary file, whatever the dead run left.

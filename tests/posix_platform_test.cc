@@ -22,6 +22,9 @@ TEST(PosixPaths, DriveZIsTheRootAndNamesAreCp932Outside) {
   EXPECT_FALSE(platform.FromHostPath("/elsewhere/x", &windows));  // outside drive Z:
   EXPECT_FALSE(platform.FromHostPath("/srv/wine/a\\b", &windows));
   EXPECT_FALSE(platform.FromHostPath("/srv/wine/\xff", &windows));  // not UTF-8
+  // No cp932 form that comes back as it was: ¥ would become '\', é nothing.
+  EXPECT_FALSE(platform.FromHostPath("/srv/wine/A¥B", &windows));
+  EXPECT_FALSE(platform.FromHostPath("/srv/wine/Café", &windows));
 }
 
 TEST(PosixPlatform, ReadOnlyIsHonouredEvenForRoot) {
@@ -31,17 +34,20 @@ TEST(PosixPlatform, ReadOnlyIsHonouredEvenForRoot) {
   WriteBytes(folder / "dst", "old");
   SetWritable(folder / "dst", false);
   EXPECT_EQ(platform.GetAttributes("Z:\\dst"), 0x1u);
-  EXPECT_FALSE(platform.CopyWholeFile("Z:\\src", "Z:\\dst", false));
   EXPECT_FALSE(platform.MoveReplacing("Z:\\src", "Z:\\dst"));
-  EXPECT_EQ(platform.CreateForWrite("Z:\\dst"), kNoFile);
+  EXPECT_EQ(platform.LastError(), 5u);  // access denied, as on Windows
   EXPECT_EQ(ReadBytes(folder / "dst"), "old");
 
   EXPECT_TRUE(platform.SetAttributes("Z:\\dst", 0x80));
   EXPECT_EQ(platform.GetAttributes("Z:\\dst"), 0x80u);
-  EXPECT_TRUE(platform.CopyWholeFile("Z:\\src", "Z:\\dst", false));
+  // New files only: an existing one is never copied or created over.
+  EXPECT_FALSE(platform.CopyToNew("Z:\\src", "Z:\\dst"));
+  EXPECT_EQ(platform.LastError(), 80u);
+  EXPECT_EQ(platform.CreateNew("Z:\\dst", "Z:\\src"), kNoFile);
+  EXPECT_TRUE(platform.MoveReplacing("Z:\\src", "Z:\\dst"));
   EXPECT_EQ(ReadBytes(folder / "dst"), "new");
-  EXPECT_FALSE(platform.CopyWholeFile("Z:\\src", "Z:\\dst", true));
   EXPECT_EQ(platform.GetAttributes("Z:\\missing"), 0xFFFFFFFFu);
+  EXPECT_EQ(platform.LastError(), 2u);
 }
 
 TEST(PosixPlatform, SpecialFilesAreNeverOpenedAndNeverBlock) {
@@ -51,7 +57,7 @@ TEST(PosixPlatform, SpecialFilesAreNeverOpenedAndNeverBlock) {
   std::uint32_t attributes = 0;
   EXPECT_TRUE(platform.FindFile("Z:\\fifo", &attributes));  // exists, is no folder
   EXPECT_EQ(platform.OpenForRead("Z:\\fifo"), kNoFile);
-  EXPECT_EQ(platform.CreateForWrite("Z:\\fifo"), kNoFile);
+  EXPECT_EQ(platform.CreateNew("Z:\\fifo", "Z:\\fifo"), kNoFile);
 }
 
 int Answer(const std::string& input, std::uint32_t style, std::string* shown = nullptr) {
@@ -70,12 +76,16 @@ int Answer(const std::string& input, std::uint32_t style, std::string* shown = n
 TEST(TerminalBox, AnswersDefaultsAndEndOfInput) {
   std::string shown;
   EXPECT_EQ(Answer("y\n", 0x24, &shown), 6);
-  EXPECT_NE(shown.find("板\nline 2"), std::string::npos);
-  EXPECT_NE(shown.find("[*はい(Y)*]"), std::string::npos);
+  EXPECT_NE(shown.find("== Quenlit == [質問]\n板\nline 2\n"), std::string::npos);
+  EXPECT_NE(shown.find("[*はい(Y)*] [ いいえ(N) ] \n(y/n, Enter = はい(Y)) > "), std::string::npos);
   EXPECT_EQ(Answer("N\n", 0x24), 7);
   EXPECT_EQ(Answer("\n", 0x124), 7);      // Enter takes the default: No
   EXPECT_EQ(Answer("c\nx\n\n", 0x4), 6);  // 'c' is not shown: asked again
   EXPECT_EQ(Answer("c\n", 0x3), 2);
+  // Answers are whole lines: a long one is no answer, blanks around one are.
+  EXPECT_EQ(Answer(std::string(300, 'x') + "y\nn\n", 0x24), 7);
+  EXPECT_EQ(Answer(std::string(300, ' ') + "n \r\n", 0x24), 7);
+  EXPECT_EQ(Answer("y y\nyes\n\n", 0x124), 7);
   EXPECT_EQ(Answer("", 0x24), 0);  // end of input refuses
   EXPECT_EQ(Answer("", 0x10), 1);  // a notice just closes
   EXPECT_EQ(Answer("anything\n", 0x40), 1);

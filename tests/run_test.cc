@@ -113,7 +113,9 @@ TEST(RunOutOfMemory, IsReportedAsEOutOfMemoryWithStatusOne) {
 TEST(RunOutOfMemory, InsideTheWriteBackIsAWriteFailure) {
   class Failing : public TestPlatform {
    public:
-    FileHandle CreateForWrite(const std::string&) override { throw std::bad_alloc(); }
+    FileHandle CreateNew(const std::string&, const std::string&) override {
+      throw std::bad_alloc();
+    }
   } platform;
   WriteBytes(platform.BoardPath(), Board("clBlack"));
   EXPECT_EQ(RunQuenlit(platform), 0);

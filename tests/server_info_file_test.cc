@@ -12,7 +12,7 @@
 
 namespace {
 
-LeadBytes Cp932() { return LeadBytesFrom({true, {{0x81, 0x9F}, {0xE0, 0xFC}}}); }
+LeadBytes Cp932() { return LeadBytesFrom({{{0x81, 0x9F}, {0xE0, 0xFC}}}); }
 
 std::optional<std::string> DirectoryOf(const std::string& module) {
   TestPlatform platform;
@@ -119,7 +119,7 @@ TEST(WriteLines, ReplacesTheWholeFileAndLeavesNoTemporaryFile) {
 }
 
 TEST(WriteLines, AnyFailureKeepsTheOldBytesAndRemovesTheTemporaryFile) {
-  for (const char* call : {"CreateForWrite", "WriteFile", "FlushFile", "MoveReplacing"}) {
+  for (const char* call : {"CreateNew", "WriteFile", "FlushFile", "MoveReplacing"}) {
     TestPlatform platform;
     WriteBytes(platform.BoardPath(), "old\n");
     platform.failCall = call;

@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 
+#include "platform/posix_platform.h"
 #include "text/lead_bytes.h"
 
 namespace {
 
-LeadBytes Cp932() { return LeadBytesFrom({true, {{0x81, 0x9F}, {0xE0, 0xFC}}}); }
+LeadBytes Cp932() { return LeadBytesFrom({{{0x81, 0x9F}, {0xE0, 0xFC}}}); }
 
-TEST(LeadBytes, FollowTheReportedRangesOnlyWithDoubleByteSupport) {
-  LeadBytes cp932 = Cp932();
+TEST(LeadBytes, TheLinuxProgramsCodePageIsCp932AndNoRangesMeanNone) {
+  LeadBytes cp932 = LeadBytesFrom(PosixPlatform().AnsiCodePage());
   EXPECT_TRUE(cp932.Contains(0x81));
   EXPECT_TRUE(cp932.Contains(0x9F));
   EXPECT_FALSE(cp932.Contains(0xA0));  // half-width katakana is single-byte
@@ -17,8 +18,8 @@ TEST(LeadBytes, FollowTheReportedRangesOnlyWithDoubleByteSupport) {
   EXPECT_FALSE(cp932.Contains(0xFD));
   EXPECT_FALSE(cp932.Contains('\\'));
 
-  LeadBytes noDbcs = LeadBytesFrom({false, {{0x81, 0x9F}}});
-  for (int byte = 0; byte < 256; ++byte) EXPECT_FALSE(noDbcs.Contains(byte)) << byte;
+  LeadBytes singleByte = LeadBytesFrom({});
+  for (int byte = 0; byte < 256; ++byte) EXPECT_FALSE(singleByte.Contains(byte)) << byte;
 }
 
 TEST(IsTrailPosition, DecidedByTheLengthOfTheLeadRunBefore) {
@@ -42,8 +43,8 @@ TEST(IsTrailPosition, DecidedByTheLengthOfTheLeadRunBefore) {
                                "c",
                                2));
 
-  // Without double-byte support nothing is ever a trail byte.
-  EXPECT_FALSE(IsTrailPosition(LeadBytesFrom({false, {}}), hyou, 2));
+  // In a single-byte code page nothing is ever a trail byte.
+  EXPECT_FALSE(IsTrailPosition(LeadBytesFrom({}), hyou, 2));
 }
 
 TEST(IsTrailPosition, CostsOnlyTheRunBeforeTheByte) {

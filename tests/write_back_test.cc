@@ -113,7 +113,7 @@ TEST_F(WriteBackTest, ReadOnlyBackupMakesTheQuestionWithUpdateAndNoAsDefault) {
 }
 
 TEST_F(WriteBackTest, FailedFreshBackupUsesCreate) {
-  platform.failCall = "CopyWholeFile";
+  platform.failCall = "CopyToNew";
   platform.failAt = 1;
   platform.answers = {0};  // a box that could not be shown is a refusal
   EXPECT_FALSE(WriteBack());
@@ -123,11 +123,13 @@ TEST_F(WriteBackTest, FailedFreshBackupUsesCreate) {
 }
 
 TEST_F(WriteBackTest, WriteFailingAfterTheBackupKeepsTheFileAndSaysSo) {
-  for (const char* call : {"CreateForWrite", "WriteFile", "FlushFile", "MoveReplacing"}) {
+  // The second replace is the file's own: the first put the backup in place.
+  for (auto [call, nth] : {std::pair{"CreateNew", 1}, {"WriteFile", 1}, {"FlushFile", 1},
+                           {"MoveReplacing", 2}}) {
     TestPlatform fresh;
     WriteBytes(fresh.BoardPath(), kOld);
     fresh.failCall = call;
-    fresh.failAt = 1;
+    fresh.failAt = nth;
     RunState state(fresh);
     state.ServerInfoLines = {"new"};
     EXPECT_FALSE(WriteBackServerInfo(state)) << call;

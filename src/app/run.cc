@@ -40,12 +40,12 @@ const char kOutOfMemory[] =
 
 bool NoChangeCheck(RunState& state) {
   if (state.FixCount != 0) return true;
-  NoticeBox(state.platform, kNoBlackBoardText, 'i');
+  FinalNotice(state, kNoBlackBoardText, 'i');
   return false;
 }
 
 bool ClosingNotice(RunState& state) {
-  NoticeBox(state.platform, std::to_string(state.FixCount) + kFixedText, 'n');
+  FinalNotice(state, std::to_string(state.FixCount) + kFixedText, 'n');
   return false;
 }
 

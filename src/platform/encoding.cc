@@ -47,14 +47,27 @@ bool ConvertStrict(const char* to, const char* from, std::string_view in, std::s
   return true;
 }
 
+// Converts and converts back: a name that does not come back as it was
+// would name another file (U+00A5 goes to byte 0x5C, a backslash, and comes
+// back as one).
+bool ConvertExact(const char* to, const char* from, std::string_view in, std::string* out) {
+  std::string result, back;
+  if (!ConvertStrict(to, from, in, &result) || !ConvertStrict(from, to, result, &back) ||
+      back != in) {
+    return false;
+  }
+  *out = std::move(result);
+  return true;
+}
+
 }  // namespace
 
 bool Cp932ToUtf8(std::string_view in, std::string* out) {
-  return ConvertStrict("UTF-8", "CP932", in, out);
+  return ConvertExact("UTF-8", "CP932", in, out);
 }
 
 bool Utf8ToCp932(std::string_view in, std::string* out) {
-  return ConvertStrict("CP932", "UTF-8", in, out);
+  return ConvertExact("CP932", "UTF-8", in, out);
 }
 
 std::string Cp932ToUtf8ForDisplay(std::string_view in) {

@@ -4,7 +4,8 @@
 #include <string_view>
 
 // Code page 932 <-> UTF-8 for the POSIX build's file names and terminal.
-// Strict: false when any byte does not convert.
+// Exact: false when any byte does not convert, or when the result does not
+// convert back to the same bytes.
 bool Cp932ToUtf8(std::string_view in, std::string* out);
 bool Utf8ToCp932(std::string_view in, std::string* out);
 

@@ -16,12 +16,20 @@ inline constexpr FileHandle kNoFile = -1;
 
 // Values as Windows defines them.
 inline constexpr std::uint32_t kAttrReadOnly = 0x1;
+inline constexpr std::uint32_t kAttrHidden = 0x2;
+inline constexpr std::uint32_t kAttrSystem = 0x4;
 inline constexpr std::uint32_t kAttrDirectory = 0x10;
 inline constexpr std::uint32_t kAttrNormal = 0x80;
 inline constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFF;
 
+inline constexpr std::uint32_t kErrorFileNotFound = 2;
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
+inline constexpr std::uint32_t kErrorGenFailure = 31;
+inline constexpr std::uint32_t kErrorSharingViolation = 32;
+inline constexpr std::uint32_t kErrorLockViolation = 33;
+inline constexpr std::uint32_t kErrorFileExists = 80;
+
 struct CodePageInfo {
-  bool dbcsEnabled = false;
   // Inclusive lead-byte ranges, as GetCPInfo reports them.
   std::vector<std::pair<unsigned char, unsigned char>> leadByteRanges;
 };
@@ -30,7 +38,9 @@ class Platform {
  public:
   virtual ~Platform() = default;
 
-  // Full path of the running executable. False when it cannot be had whole.
+  // Full path of the running executable. False when it cannot be had whole
+  // and exactly: a path cut short or converted with a "best fit" names
+  // another folder.
   virtual bool ModuleFileName(std::string* path) = 0;
   // Directory search for one entry (FindFirstFileA, then FindClose at once).
   virtual bool FindFile(const std::string& path, std::uint32_t* attributes) = 0;
@@ -41,8 +51,11 @@ class Platform {
 
   // Open an existing regular file for reading, others may only read it too.
   virtual FileHandle OpenForRead(const std::string& path) = 0;
-  // Create or empty a file for writing, shared with nobody.
-  virtual FileHandle CreateForWrite(const std::string& path) = 0;
+  // Create a file that does not exist yet, for writing, shared with nobody.
+  // Fails when any entry has the name: never opens through a link. Where the
+  // platform keeps owner and mode, the new file takes those of `likePath`
+  // as far as the process may set them.
+  virtual FileHandle CreateNew(const std::string& path, const std::string& likePath) = 0;
   virtual bool FileSize(FileHandle file, std::uint64_t* size) = 0;
   virtual bool ReadFile(FileHandle file, char* buffer, std::uint32_t size, std::uint32_t* got) = 0;
   virtual bool WriteFile(FileHandle file, const char* data, std::uint32_t size,
@@ -53,12 +66,25 @@ class Platform {
 
   virtual std::uint32_t GetAttributes(const std::string& path) = 0;
   virtual bool SetAttributes(const std::string& path, std::uint32_t attributes) = 0;
-  // Whole-file copy; with failIfExists false an existing target is overwritten
-  // unless it is read-only.
-  virtual bool CopyWholeFile(const std::string& from, const std::string& to, bool failIfExists) = 0;
-  // Put `from` in the place of `to` in one step, durably.
+  // Whole-file copy to a file that does not exist yet (CopyFileA, fail if
+  // exists), on the disk when it returns.
+  virtual bool CopyToNew(const std::string& from, const std::string& to) = 0;
+  // Put `from` in the place of `to` in one step, durably. An entry at `to`
+  // is replaced, never written through.
   virtual bool MoveReplacing(const std::string& from, const std::string& to) = 0;
   virtual bool RemoveFile(const std::string& path) = 0;
+  // Where a replace of `path` must land so the user's file stays what it
+  // is: the target of a symbolic link on a system that keeps links (the
+  // link stays a link), else `path` itself.
+  virtual std::string ReplaceTarget(const std::string& path) = 0;
+  // Holds the lock of one run in the folder of `path` until the handle is
+  // closed or the process ends, and leaves nothing behind either way. Fails
+  // with kErrorSharingViolation, kErrorLockViolation or kErrorFileExists
+  // while another run holds it.
+  virtual FileHandle LockRun(const std::string& path) = 0;
+  // Windows error code of the last call that failed.
+  virtual std::uint32_t LastError() = 0;
+  virtual void Sleep(std::uint32_t milliseconds) = 0;
 
   // Modal box with no owner window; returns the pressed button's code, or 0.
   virtual int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) = 0;

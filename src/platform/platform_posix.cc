@@ -1,10 +1,15 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <memory>
 
 #include "platform/encoding.h"
@@ -19,6 +24,69 @@ std::uint32_t AttributesOf(const struct stat& st) {
 
 bool IsReadOnly(const struct stat& st) { return !S_ISDIR(st.st_mode) && !(st.st_mode & S_IWUSR); }
 
+// The code Windows gives for the same cause; the run decides which codes
+// are worth waiting for.
+std::uint32_t WindowsError(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return kErrorFileNotFound;
+    case EACCES:
+    case EPERM:
+      return kErrorAccessDenied;
+    case EEXIST:
+      return kErrorFileExists;
+    case EWOULDBLOCK:
+      return kErrorLockViolation;
+    default:
+      return kErrorGenFailure;
+  }
+}
+
+// Temporary files this process has made and not yet put in place or
+// removed: a signal that ends the process removes them first. Plain arrays,
+// as the signal handler may only read what it finds.
+struct PendingFile {
+  char path[PATH_MAX];
+  std::atomic<bool> used;
+};
+PendingFile pendingFiles[4];
+
+void Track(const std::string& hostPath) {
+  if (hostPath.size() >= PATH_MAX) return;
+  for (PendingFile& pending : pendingFiles) {
+    if (pending.used.load()) continue;
+    std::memcpy(pending.path, hostPath.c_str(), hostPath.size() + 1);
+    pending.used.store(true);
+    return;
+  }
+}
+
+void Untrack(const std::string& hostPath) {
+  for (PendingFile& pending : pendingFiles) {
+    if (pending.used.load() && hostPath == pending.path) pending.used.store(false);
+  }
+}
+
+extern "C" void RemovePendingAndEnd(int signal) {
+  for (PendingFile& pending : pendingFiles) {
+    if (pending.used.load()) ::unlink(pending.path);
+  }
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+void PrepareProcess() {
+  // A size limit or a closed pipe fails the write instead of ending the
+  // process, so the run reports it and cleans up.
+  std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);
+  struct sigaction action {};
+  action.sa_handler = RemovePendingAndEnd;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::sigaction(signal, &action, nullptr);
+}
+
 // Opens a regular file only: FIFOs, sockets and devices fail at once instead
 // of blocking.
 int OpenRegular(const std::string& hostPath, int flags, mode_t mode = 0) {
@@ -27,11 +95,33 @@ int OpenRegular(const std::string& hostPath, int flags, mode_t mode = 0) {
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    errno = EACCES;
+    errno = EINVAL;  // no file to read, and no lock that will pass
     return -1;
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
+}
+
+// A file of our own under a name no entry has, not even a link.
+int CreateOwn(const std::string& hostPath, int access) {
+  Track(hostPath);
+  int fd = OpenRegular(hostPath, access | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+  if (fd < 0) {
+    int error = errno;
+    Untrack(hostPath);
+    errno = error;
+  }
+  return fd;
+}
+
+// The file's owner, group and mode for `fd`, as far as this process may
+// give them: only root gives a file away, others may still pass on a group
+// they belong to.
+void TakePermissionsOf(int fd, const struct stat& like) {
+  if (::fchown(fd, like.st_uid, like.st_gid) != 0 && ::fchown(fd, -1, like.st_gid) != 0) {
+    // Neither: the file stays the runner's, with the runner's group.
+  }
+  ::fchmod(fd, like.st_mode & 07777);
 }
 
 bool WriteAll(int fd, const char* data, std::size_t size, std::size_t* written) {
@@ -39,6 +129,7 @@ bool WriteAll(int fd, const char* data, std::size_t size, std::size_t* written) 
   while (*written < size) {
     ssize_t n = ::write(fd, data + *written, size - *written);
     if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = ENOSPC;
     if (n <= 0) return false;
     *written += static_cast<std::size_t>(n);
   }
@@ -70,25 +161,16 @@ bool CopyContent(int in, int out) {
   }
 }
 
-void SyncDirectoryOf(const std::string& hostPath) {
+std::string FolderOf(const std::string& hostPath) {
   std::size_t slash = hostPath.find_last_of('/');
-  std::string folder =
-      slash == std::string::npos ? std::string(".") : hostPath.substr(0, slash + 1);
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return slash == std::string::npos ? std::string(".") : hostPath.substr(0, slash + 1);
+}
+
+void SyncFolderOf(const std::string& hostPath) {
+  int fd = ::open(FolderOf(hostPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);
-}
-
-// Where a replace must land: the target of a symbolic link, so the link stays.
-std::string ReplaceTarget(const std::string& hostPath) {
-  struct stat st;
-  if (::lstat(hostPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(hostPath.c_str(), nullptr),
-                                                         &std::free);
-    if (resolved) return resolved.get();
-  }
-  return hostPath;
 }
 
 }  // namespace
@@ -96,6 +178,18 @@ std::string ReplaceTarget(const std::string& hostPath) {
 PosixPlatform::PosixPlatform(std::string root, std::FILE* in, std::FILE* out)
     : root_(std::move(root)), in_(in), out_(out) {
   while (!root_.empty() && root_.back() == '/') root_.pop_back();
+}
+
+bool PosixPlatform::Failed(int error) { return Failed(WindowsError(error)); }
+
+bool PosixPlatform::Failed(std::uint32_t windowsError) {
+  lastError_ = windowsError;
+  return false;
+}
+
+FileHandle PosixPlatform::NoFile(std::uint32_t windowsError) {
+  lastError_ = windowsError;
+  return kNoFile;
 }
 
 bool PosixPlatform::ToHostPath(const std::string& windowsPath, std::string* hostPath) const {
@@ -134,48 +228,50 @@ bool PosixPlatform::ModuleFileName(std::string* path) {
   std::string buffer(256, '\0');
   while (true) {
     ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n < 0) return false;
+    if (n < 0) return Failed(errno);
     if (static_cast<std::size_t>(n) < buffer.size()) {
       buffer.resize(static_cast<std::size_t>(n));
       break;
     }
-    if (buffer.size() > (1u << 20)) return false;
+    if (buffer.size() > (1u << 20)) return Failed(kErrorGenFailure);
     buffer.resize(buffer.size() * 2);
   }
-  return FromHostPath(buffer, path);
+  return FromHostPath(buffer, path) || Failed(kErrorGenFailure);
 }
 
 bool PosixPlatform::FindFile(const std::string& path, std::uint32_t* attributes) {
   std::string host;
   struct stat st;
-  if (!ToHostPath(path, &host) || ::stat(host.c_str(), &st) != 0) return false;
+  if (!ToHostPath(path, &host)) return Failed(kErrorFileNotFound);
+  if (::stat(host.c_str(), &st) != 0) return Failed(errno);
   *attributes = AttributesOf(st);
   return true;
 }
 
-CodePageInfo PosixPlatform::AnsiCodePage() { return {true, {{0x81, 0x9F}, {0xE0, 0xFC}}}; }
+CodePageInfo PosixPlatform::AnsiCodePage() { return {{{0x81, 0x9F}, {0xE0, 0xFC}}}; }
 
 bool PosixPlatform::SameText(std::string_view a, std::string_view b) { return a == b; }
 
 FileHandle PosixPlatform::OpenForRead(const std::string& path) {
   std::string host;
-  if (!ToHostPath(path, &host)) return kNoFile;
+  if (!ToHostPath(path, &host)) return NoFile(kErrorFileNotFound);
   int fd = OpenRegular(host, O_RDONLY);
-  return fd < 0 ? kNoFile : fd;
+  return fd < 0 ? NoFile(WindowsError(errno)) : fd;
 }
 
-FileHandle PosixPlatform::CreateForWrite(const std::string& path) {
-  std::string host;
-  if (!ToHostPath(path, &host)) return kNoFile;
+FileHandle PosixPlatform::CreateNew(const std::string& path, const std::string& likePath) {
+  std::string host, like;
+  if (!ToHostPath(path, &host)) return NoFile(kErrorFileNotFound);
+  int fd = CreateOwn(host, O_RDWR);
+  if (fd < 0) return NoFile(WindowsError(errno));
   struct stat st;
-  if (::stat(host.c_str(), &st) == 0 && IsReadOnly(st)) return kNoFile;
-  int fd = OpenRegular(host, O_RDWR | O_CREAT | O_TRUNC, 0666);
-  return fd < 0 ? kNoFile : fd;
+  if (ToHostPath(likePath, &like) && ::stat(like.c_str(), &st) == 0) TakePermissionsOf(fd, st);
+  return fd;
 }
 
 bool PosixPlatform::FileSize(FileHandle file, std::uint64_t* size) {
   struct stat st;
-  if (::fstat(static_cast<int>(file), &st) != 0) return false;
+  if (::fstat(static_cast<int>(file), &st) != 0) return Failed(errno);
   *size = static_cast<std::uint64_t>(st.st_size);
   return true;
 }
@@ -186,7 +282,7 @@ bool PosixPlatform::ReadFile(FileHandle file, char* buffer, std::uint32_t size,
   while (*got < size) {
     ssize_t n = ::read(static_cast<int>(file), buffer + *got, size - *got);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
+    if (n < 0) return Failed(errno);
     if (n == 0) break;
     *got += static_cast<std::uint32_t>(n);
   }
@@ -198,83 +294,123 @@ bool PosixPlatform::WriteFile(FileHandle file, const char* data, std::uint32_t s
   std::size_t done = 0;
   bool ok = WriteAll(static_cast<int>(file), data, size, &done);
   *written = static_cast<std::uint32_t>(done);
-  return ok;
+  return ok || Failed(errno);
 }
 
-bool PosixPlatform::FlushFile(FileHandle file) { return ::fsync(static_cast<int>(file)) == 0; }
+bool PosixPlatform::FlushFile(FileHandle file) {
+  return ::fsync(static_cast<int>(file)) == 0 || Failed(errno);
+}
 
 void PosixPlatform::CloseFile(FileHandle file) { ::close(static_cast<int>(file)); }
 
 std::uint32_t PosixPlatform::GetAttributes(const std::string& path) {
   std::string host;
   struct stat st;
-  if (!ToHostPath(path, &host) || ::stat(host.c_str(), &st) != 0) return kInvalidAttributes;
+  if (!ToHostPath(path, &host)) {
+    Failed(kErrorFileNotFound);
+    return kInvalidAttributes;
+  }
+  if (::stat(host.c_str(), &st) != 0) {
+    Failed(errno);
+    return kInvalidAttributes;
+  }
   return AttributesOf(st);
 }
 
 bool PosixPlatform::SetAttributes(const std::string& path, std::uint32_t attributes) {
   std::string host;
   struct stat st;
-  if (!ToHostPath(path, &host) || ::stat(host.c_str(), &st) != 0) return false;
+  if (!ToHostPath(path, &host)) return Failed(kErrorFileNotFound);
+  if (::stat(host.c_str(), &st) != 0) return Failed(errno);
   mode_t mode = st.st_mode & 07777;
   mode = (attributes & kAttrReadOnly) ? (mode & ~0222) : (mode | S_IWUSR);
-  return ::chmod(host.c_str(), mode) == 0;
+  return ::chmod(host.c_str(), mode) == 0 || Failed(errno);
 }
 
-bool PosixPlatform::CopyWholeFile(const std::string& from, const std::string& to,
-                                  bool failIfExists) {
+bool PosixPlatform::CopyToNew(const std::string& from, const std::string& to) {
   std::string source, target;
-  if (!ToHostPath(from, &source) || !ToHostPath(to, &target)) return false;
-  struct stat existing;
-  if (::stat(target.c_str(), &existing) == 0 &&
-      (failIfExists || !S_ISREG(existing.st_mode) || IsReadOnly(existing))) {
-    return false;
-  }
-  // The copy is made beside the target and takes its place only when whole:
-  // a copy cut short (a full disk) must not destroy an earlier good backup.
-  target = ReplaceTarget(target);
-  const std::string partial = target + "_QlTemp";
-  ::unlink(partial.c_str());  // left by a run that ended here
+  if (!ToHostPath(from, &source) || !ToHostPath(to, &target)) return Failed(kErrorFileNotFound);
   int in = OpenRegular(source, O_RDONLY);
-  if (in < 0) return false;
+  if (in < 0) return Failed(errno);
   struct stat st;
-  int out = -1;
-  if (::fstat(in, &st) == 0)
-    out = OpenRegular(partial, O_WRONLY | O_CREAT | O_EXCL, st.st_mode & 0777);
-  bool ok = out >= 0 && CopyContent(in, out);
-  // The backup is what the user falls back on: make it durable.
-  if (ok) ok = ::fchmod(out, st.st_mode & 07777) == 0 && ::fsync(out) == 0;
-  if (out >= 0) ::close(out);
+  int out = ::fstat(in, &st) == 0 ? CreateOwn(target, O_WRONLY) : -1;
+  if (out < 0) {
+    int error = errno;
+    ::close(in);
+    return Failed(error);
+  }
+  // A backup is what the user falls back on: it must be whole and on disk
+  // before it takes the place of an earlier one, and the user's to read.
+  bool ok = CopyContent(in, out);
+  if (ok) {
+    TakePermissionsOf(out, st);
+    ok = ::fsync(out) == 0;
+  }
+  int error = errno;
+  ::close(out);
   ::close(in);
-  if (ok) ok = ::rename(partial.c_str(), target.c_str()) == 0;
-  if (!ok && out >= 0) ::unlink(partial.c_str());
-  if (ok) SyncDirectoryOf(target);
-  return ok;
+  if (ok) return true;
+  ::unlink(target.c_str());
+  Untrack(target);
+  return Failed(error);
 }
 
 bool PosixPlatform::MoveReplacing(const std::string& from, const std::string& to) {
   std::string source, target;
-  if (!ToHostPath(from, &source) || !ToHostPath(to, &target)) return false;
-  target = ReplaceTarget(target);
+  if (!ToHostPath(from, &source) || !ToHostPath(to, &target)) return Failed(kErrorFileNotFound);
   struct stat st;
-  if (::stat(target.c_str(), &st) == 0) {
-    if (IsReadOnly(st)) return false;  // as Windows refuses to replace a read-only file
-    // The new file takes the old one's permissions and, where allowed, owner.
-    ::chmod(source.c_str(), st.st_mode & 07777);
-    if (::chown(source.c_str(), st.st_uid, st.st_gid) != 0) {
-      // Only root may give a file away; an ordinary user keeps their own.
-    }
+  // As Windows, a read-only file is not replaced; a link in the way is.
+  if (::lstat(target.c_str(), &st) == 0 && IsReadOnly(st) && !S_ISLNK(st.st_mode)) {
+    return Failed(kErrorAccessDenied);
   }
-  if (::rename(source.c_str(), target.c_str()) != 0) return false;
+  if (::rename(source.c_str(), target.c_str()) != 0) return Failed(errno);
+  Untrack(source);
   // The file already holds the new bytes: a folder that cannot be synced
   // does not make that a failure.
-  SyncDirectoryOf(target);
+  SyncFolderOf(target);
   return true;
 }
 
 bool PosixPlatform::RemoveFile(const std::string& path) {
   std::string host;
-  return ToHostPath(path, &host) && ::unlink(host.c_str()) == 0;
+  if (!ToHostPath(path, &host)) return Failed(kErrorFileNotFound);
+  if (::unlink(host.c_str()) != 0) return Failed(errno);
+  Untrack(host);
+  return true;
+}
+
+std::string PosixPlatform::ReplaceTarget(const std::string& path) {
+  std::string host, windows;
+  struct stat st;
+  if (!ToHostPath(path, &host) || ::lstat(host.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+    return path;
+  }
+  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(host.c_str(), nullptr),
+                                                       &std::free);
+  // A target that has no exact name here: the link itself is replaced.
+  return resolved && FromHostPath(resolved.get(), &windows) ? windows : path;
+}
+
+FileHandle PosixPlatform::LockRun(const std::string& path) {
+  std::string host;
+  if (!ToHostPath(path, &host)) return NoFile(kErrorFileNotFound);
+  int fd = ::open(FolderOf(host).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return NoFile(WindowsError(errno));
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    int error = errno;
+    ::close(fd);
+    return NoFile(WindowsError(error));
+  }
+  return fd;
+}
+
+std::uint32_t PosixPlatform::LastError() { return lastError_; }
+
+void PosixPlatform::Sleep(std::uint32_t milliseconds) {
+  timespec left{static_cast<time_t>(milliseconds / 1000),
+                static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
 }
 
 int PosixPlatform::ShowBox(const std::string& text, const std::string& caption,
@@ -284,5 +420,7 @@ int PosixPlatform::ShowBox(const std::string& text, const std::string& caption,
 
 Platform& SystemPlatform() {
   static PosixPlatform platform;
+  static const bool prepared = (PrepareProcess(), true);
+  (void)prepared;
   return platform;
 }

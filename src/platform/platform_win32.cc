@@ -9,6 +9,25 @@
 
 namespace {
 
+// The whole module path, growing the buffer until it fits: a cut path would
+// name another folder.
+template <typename Char, typename Get>
+bool WholeModulePath(Get get, std::basic_string<Char>* path) {
+  std::basic_string<Char> buffer(MAX_PATH + 1, Char{});
+  while (buffer.size() <= 65536) {
+    DWORD size = static_cast<DWORD>(buffer.size());
+    DWORD length = get(buffer.data(), size);
+    if (length == 0) return false;
+    if (length < size) {
+      buffer.resize(length);
+      *path = std::move(buffer);
+      return true;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+  return false;
+}
+
 HANDLE ToHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
 FileHandle FromHandle(HANDLE handle) {
@@ -21,20 +40,30 @@ bool FitsInt(std::string_view s) { return s.size() <= std::numeric_limits<int>::
 class Win32Platform final : public Platform {
  public:
   bool ModuleFileName(std::string* path) override {
-    // A cut path would name another folder: grow until the whole path fits.
-    std::string buffer(MAX_PATH + 1, '\0');
-    while (buffer.size() <= 65536) {
-      DWORD size = static_cast<DWORD>(buffer.size());
-      DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(), size);
-      if (length == 0) return false;
-      if (length < size) {
-        buffer.resize(length);
-        *path = std::move(buffer);
-        return true;
-      }
-      buffer.resize(buffer.size() * 2);
+    std::string ansi;
+    std::wstring wide;
+    if (!WholeModulePath<char>([](char* b, DWORD n) { return ::GetModuleFileNameA(nullptr, b, n); },
+                               &ansi) ||
+        !WholeModulePath<wchar_t>(
+            [](wchar_t* b, DWORD n) { return ::GetModuleFileNameW(nullptr, b, n); }, &wide) ||
+        ansi.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+      return false;
     }
-    return false;
+    // The ANSI path is the real one put into the code page with a "best fit":
+    // a folder "A¥B" comes out as "A\B", "Café" as "Cafe". Only a path that
+    // converts back to the real one is ours.
+    const int size = static_cast<int>(ansi.size());
+    int length = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi.data(), size, nullptr, 0);
+    std::wstring back(length > 0 ? static_cast<std::size_t>(length) : 0, L'\0');
+    if (length <= 0 ||
+        ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi.data(), size, back.data(),
+                              length) != length ||
+        back != wide) {
+      ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+      return false;
+    }
+    *path = std::move(ansi);
+    return true;
   }
 
   bool FindFile(const std::string& path, std::uint32_t* attributes) override {
@@ -48,7 +77,6 @@ class Win32Platform final : public Platform {
 
   CodePageInfo AnsiCodePage() override {
     CodePageInfo result;
-    result.dbcsEnabled = ::GetSystemMetrics(SM_DBCSENABLED) != 0;
     CPINFO info;
     if (!::GetCPInfo(CP_ACP, &info)) return result;
     // Pairs of inclusive bounds, ended by a pair of zeros.
@@ -69,9 +97,11 @@ class Win32Platform final : public Platform {
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   }
 
-  FileHandle CreateForWrite(const std::string& path) override {
+  // The new file gets the folder's inherited permissions, as Windows gives
+  // them; `likePath` has no owner or mode to pass on here.
+  FileHandle CreateNew(const std::string& path, const std::string&) override {
     return FromHandle(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   }
 
   bool FileSize(FileHandle file, std::uint64_t* size) override {
@@ -108,8 +138,18 @@ class Win32Platform final : public Platform {
     return ::SetFileAttributesA(path.c_str(), attributes) != FALSE;
   }
 
-  bool CopyWholeFile(const std::string& from, const std::string& to, bool failIfExists) override {
-    return ::CopyFileA(from.c_str(), to.c_str(), failIfExists) != FALSE;
+  bool CopyToNew(const std::string& from, const std::string& to) override {
+    if (!::CopyFileA(from.c_str(), to.c_str(), TRUE)) return false;
+    // The copy must be on the disk before it takes an earlier backup's place.
+    HANDLE copy = ::CreateFileA(to.c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (copy == INVALID_HANDLE_VALUE) return false;
+    const BOOL flushed = ::FlushFileBuffers(copy);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(copy);
+    ::SetLastError(error);
+    return flushed != FALSE;
   }
 
   bool MoveReplacing(const std::string& from, const std::string& to) override {
@@ -118,6 +158,21 @@ class Win32Platform final : public Platform {
   }
 
   bool RemoveFile(const std::string& path) override { return ::DeleteFileA(path.c_str()) != FALSE; }
+
+  // Windows replaces a link itself, as it replaces any file.
+  std::string ReplaceTarget(const std::string& path) override { return path; }
+
+  FileHandle LockRun(const std::string& path) override {
+    // The system deletes the file when the handle closes, also when the
+    // process dies; while it is open nobody else may open it.
+    return FromHandle(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
+                                    nullptr));
+  }
+
+  std::uint32_t LastError() override { return ::GetLastError(); }
+
+  void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
 
   int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override {
     return ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), style);

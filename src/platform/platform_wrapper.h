@@ -15,8 +15,8 @@ class PlatformWrapper : public Platform {
   CodePageInfo AnsiCodePage() override { return target_.AnsiCodePage(); }
   bool SameText(std::string_view a, std::string_view b) override { return target_.SameText(a, b); }
   FileHandle OpenForRead(const std::string& path) override { return target_.OpenForRead(path); }
-  FileHandle CreateForWrite(const std::string& path) override {
-    return target_.CreateForWrite(path);
+  FileHandle CreateNew(const std::string& path, const std::string& likePath) override {
+    return target_.CreateNew(path, likePath);
   }
   bool FileSize(FileHandle file, std::uint64_t* size) override {
     return target_.FileSize(file, size);
@@ -36,13 +36,19 @@ class PlatformWrapper : public Platform {
   bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
     return target_.SetAttributes(path, attributes);
   }
-  bool CopyWholeFile(const std::string& from, const std::string& to, bool failIfExists) override {
-    return target_.CopyWholeFile(from, to, failIfExists);
+  bool CopyToNew(const std::string& from, const std::string& to) override {
+    return target_.CopyToNew(from, to);
   }
   bool MoveReplacing(const std::string& from, const std::string& to) override {
     return target_.MoveReplacing(from, to);
   }
   bool RemoveFile(const std::string& path) override { return target_.RemoveFile(path); }
+  std::string ReplaceTarget(const std::string& path) override {
+    return target_.ReplaceTarget(path);
+  }
+  FileHandle LockRun(const std::string& path) override { return target_.LockRun(path); }
+  std::uint32_t LastError() override { return target_.LastError(); }
+  void Sleep(std::uint32_t milliseconds) override { target_.Sleep(milliseconds); }
   int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override {
     return target_.ShowBox(text, caption, style);
   }

@@ -9,13 +9,14 @@
 // to a Windows program: drive Z: is `root` ("/" for the real program), '\'
 // is '/', and names are code page 932 outside and UTF-8 on disk. The ANSI
 // code page is 932. Read-only is the owner's write bit, honoured even for
-// root. Boxes are shown on a terminal: text to `out`, answers from `in`.
+// root. Failures report the Windows error code of the same cause. Boxes are
+// shown on a terminal: text to `out`, answers from `in`.
 class PosixPlatform : public Platform {
  public:
   explicit PosixPlatform(std::string root = "/", std::FILE* in = stdin, std::FILE* out = stdout);
 
   // Z:\a\b (cp932) to root/a/b (UTF-8); false for other drives or names that
-  // do not convert.
+  // do not convert exactly.
   bool ToHostPath(const std::string& windowsPath, std::string* hostPath) const;
   bool FromHostPath(const std::string& hostPath, std::string* windowsPath) const;
 
@@ -24,7 +25,7 @@ class PosixPlatform : public Platform {
   CodePageInfo AnsiCodePage() override;
   bool SameText(std::string_view a, std::string_view b) override;
   FileHandle OpenForRead(const std::string& path) override;
-  FileHandle CreateForWrite(const std::string& path) override;
+  FileHandle CreateNew(const std::string& path, const std::string& likePath) override;
   bool FileSize(FileHandle file, std::uint64_t* size) override;
   bool ReadFile(FileHandle file, char* buffer, std::uint32_t size, std::uint32_t* got) override;
   bool WriteFile(FileHandle file, const char* data, std::uint32_t size,
@@ -33,19 +34,31 @@ class PosixPlatform : public Platform {
   void CloseFile(FileHandle file) override;
   std::uint32_t GetAttributes(const std::string& path) override;
   bool SetAttributes(const std::string& path, std::uint32_t attributes) override;
-  bool CopyWholeFile(const std::string& from, const std::string& to, bool failIfExists) override;
+  bool CopyToNew(const std::string& from, const std::string& to) override;
   bool MoveReplacing(const std::string& from, const std::string& to) override;
   bool RemoveFile(const std::string& path) override;
+  std::string ReplaceTarget(const std::string& path) override;
+  // The folder itself is locked (flock): no file is made, and the lock goes
+  // with the process however it ends.
+  FileHandle LockRun(const std::string& path) override;
+  std::uint32_t LastError() override;
+  void Sleep(std::uint32_t milliseconds) override;
   int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override;
 
  private:
+  // Records why a call failed; returns false for the caller to pass on.
+  bool Failed(int error);
+  bool Failed(std::uint32_t windowsError);
+  FileHandle NoFile(std::uint32_t windowsError);
+
   std::string root_;  // without a trailing '/'; empty for "/"
   std::FILE* in_;
   std::FILE* out_;
+  std::uint32_t lastError_ = 0;
 };
 
 // One box on a terminal: caption, icon kind, text, buttons with the default
-// marked; reads answers from `in` until one fits. A notice closes on any line;
-// at end of input a notice returns IDOK and a question 0.
+// marked; reads answers, one whole line each, until one fits. A notice closes
+// on any line; at end of input a notice returns IDOK and a question 0.
 int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const std::string& caption,
                 std::uint32_t style);

@@ -53,6 +53,31 @@ std::string TextForTerminal(const std::string& text) {
   return out;
 }
 
+// One answer: a whole line of any length, without the blanks around it and
+// in lower case. Only a short answer can be a button; a longer one is kept
+// cut, still too long to match. False at end of input.
+bool ReadAnswer(std::FILE* in, std::string* answer) {
+  constexpr std::size_t kLongest = 4;
+  answer->clear();
+  std::size_t blanks = 0;  // inside the answer, not yet known to be trailing
+  int c = std::getc(in);
+  if (c == EOF) return false;
+  for (; c != EOF && c != '\n'; c = std::getc(in)) {
+    if (std::isspace(c)) {
+      if (!answer->empty()) ++blanks;
+      continue;
+    }
+    if (answer->size() + blanks < kLongest) {
+      answer->append(blanks, ' ');
+      answer->push_back(static_cast<char>(std::tolower(c)));
+    } else {
+      answer->assign(kLongest, '?');
+    }
+    blanks = 0;
+  }
+  return true;
+}
+
 }  // namespace
 
 int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const std::string& caption,
@@ -77,13 +102,8 @@ int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const st
   }
   std::fflush(out);
 
-  char line[256];
-  while (std::fgets(line, sizeof line, in)) {
-    std::string answer;
-    for (const char* c = line; *c; ++c) {
-      if (!std::isspace(static_cast<unsigned char>(*c)))
-        answer += static_cast<char>(std::tolower(*c));
-    }
+  std::string answer;
+  while (ReadAnswer(in, &answer)) {
     if (buttons.size() == 1 || answer.empty()) return buttons[defaultIndex].code;
     for (const Button& button : buttons) {
       if (answer.size() == 1 && answer[0] == button.key) return button.code;

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "ui/boxes.h"
 
 namespace {
 
@@ -46,7 +45,7 @@ bool CheckBlackPresent(RunState& state) {
                            [&](std::string_view line) {
                              return FindColourToken(state.platform, state.leadBytes, line) != 0;
                            });
-  if (!found) NoticeBox(state.platform, kNoBlackText, 'i');
+  if (!found) FinalNotice(state, kNoBlackText, 'i');
   return found;
 }
 

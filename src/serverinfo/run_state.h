@@ -14,6 +14,14 @@
 // end; nothing of it survives the run.
 struct RunState {
   explicit RunState(Platform& p) : platform(p), leadBytes(LeadBytesFrom(p.AnsiCodePage())) {}
+  ~RunState() { ReleaseRunLock(); }
+  RunState(const RunState&) = delete;
+  RunState& operator=(const RunState&) = delete;
+
+  void ReleaseRunLock() {
+    if (RunLock != kNoFile) platform.CloseFile(RunLock);
+    RunLock = kNoFile;
+  }
 
   Platform& platform;
   const LeadBytes leadBytes;
@@ -28,4 +36,11 @@ struct RunState {
   // never moves what it already holds.
   std::deque<std::string> RewrittenBytes;
   std::int32_t FixCount = 0;
+  // Held from before the file is read until the run's work on disk is done,
+  // so that a second run in the same folder never works on the same file.
+  FileHandle RunLock = kNoFile;
 };
+
+// A notice ends the run. The run's lock goes first, so a second run waiting
+// for it need not wait until the user has read this.
+void FinalNotice(RunState& state, const std::string& text, char iconLetter);

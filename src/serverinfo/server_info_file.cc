@@ -5,7 +5,8 @@
 #include <string_view>
 
 #include "serverinfo/failure.h"
-#include "ui/boxes.h"
+#include "serverinfo/passing_locks.h"
+#include "serverinfo/run_lock.h"
 
 namespace {
 
@@ -67,6 +68,10 @@ const char kCannotOpen[] = " \x82\xcd\x8a\x4a\x82\xaf\x82\xdc\x82\xb9\x82\xf1";
 // " を作成できません"
 const char kCannotCreate[] =
     " \x82\xf0\x8d\xec\x90\xac\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1";
+// "への書き込みに失敗しました。"
+const char kWriteFailedTail[] =
+    "\x82\xd6\x82\xcc\x8f\x91\x82\xab\x8d\x9e\x82\xdd\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc"
+    "\x82\xb5\x82\xbd\x81\x42";
 // "ストリームへの書き込みエラー"
 const char kStreamWriteError[] =
     "\x83\x58\x83\x67\x83\x8a\x81\x5b\x83\x80\x82\xd6\x82\xcc\x8f\x91\x82\xab\x8d\x9e\x82\xdd"
@@ -100,6 +105,10 @@ std::size_t CountOf(std::string_view data, char byte) {
 // "サーバ情報ファイル"
 const char kServerInfoFileWords[] =
     "\x83\x54\x81\x5b\x83\x6f\x8f\xee\x95\xf1\x83\x74\x83\x40\x83\x43\x83\x8b";
+
+std::string WriteFailedText(const std::string& path) {
+  return kServerInfoFileWords + path + kWriteFailedTail;
+}
 
 std::size_t FolderEnd(const std::string& path, const LeadBytes& leadBytes) {
   std::size_t i = path.size();
@@ -164,7 +173,11 @@ FileText SplitLines(std::string_view bytes) {
 
 void ReadLines(Platform& platform, const std::string& path, std::unique_ptr<char[]>& bytes,
                FileText& text) {
-  FileHandle file = platform.OpenForRead(path);
+  FileHandle file = kNoFile;
+  WaitOut(platform, [&] {
+    file = platform.OpenForRead(path);
+    return file != kNoFile;
+  });
   if (file == kNoFile) Raise(kEFOpenError, kFile + path + kCannotOpen);
   text = {};
   bytes.reset();
@@ -188,7 +201,12 @@ void WriteLines(Platform& platform, const std::string& path,
   std::string buffer;
   buffer.reserve(kWriteBuffer);
   const std::string temporary = TemporaryPathFor(path);
-  FileHandle file = platform.CreateForWrite(temporary);
+  FileHandle file = kNoFile;
+  WaitOut(platform, [&] {
+    platform.RemoveFile(temporary);  // left by a run that died: removed, never written through
+    file = platform.CreateNew(temporary, path);
+    return file != kNoFile;
+  });
   if (file == kNoFile) Raise(kEFCreateError, kFile + temporary + kCannotCreate);
   try {
     FileCloser closer(platform, file);
@@ -211,11 +229,11 @@ void WriteLines(Platform& platform, const std::string& path,
     WriteAll(platform, file, buffer);
     if (!platform.FlushFile(file)) Raise(kEWriteError, kStreamWriteError);
   } catch (...) {
-    platform.RemoveFile(temporary);
+    RemoveOwn(platform, temporary);
     throw;
   }
-  if (!platform.MoveReplacing(temporary, path)) {
-    platform.RemoveFile(temporary);
+  if (!WaitOut(platform, [&] { return platform.MoveReplacing(temporary, path); })) {
+    RemoveOwn(platform, temporary);
     Raise(kEFCreateError, kFile + path + kCannotCreate);
   }
 }
@@ -227,7 +245,11 @@ bool LoadServerInfo(RunState& state) {
   // guessed path could reach another folder's file.
   auto path = ServerInfoPath(state.platform, state.leadBytes);
   if (!path || !IsExistingFile(state.platform, *path)) {
-    NoticeBox(state.platform, kNotFoundText, 'e');
+    FinalNotice(state, kNotFoundText, 'e');
+    return false;
+  }
+  if (!TakeRunLock(state, *path)) {
+    FinalNotice(state, WriteFailedText(*path), 'e');
     return false;
   }
   FileText text;
@@ -235,6 +257,6 @@ bool LoadServerInfo(RunState& state) {
   state.ServerInfoLines = std::move(text.lines);
   state.ServerInfoTail = text.tail;
   if (!state.ServerInfoLines.empty()) return true;
-  NoticeBox(state.platform, kServerInfoFileWords + *path + kReadFailed, 'e');
+  FinalNotice(state, kServerInfoFileWords + *path + kReadFailed, 'e');
   return false;
 }

@@ -11,6 +11,9 @@
 // "サーバ情報ファイル": how the messages name the file.
 extern const char kServerInfoFileWords[];
 
+// The notice of a write that failed: "サーバ情報ファイル<path>への書き込みに失敗しました。"
+std::string WriteFailedText(const std::string& path);
+
 // Where the host's server information file lies, and how its bytes become
 // lines and back.
 
@@ -45,9 +48,9 @@ void ReadLines(Platform& platform, const std::string& path, std::unique_ptr<char
                FileText& text);
 
 // Replaces the file's content in one step: the new bytes go to a temporary
-// file beside it, which then takes the file's place. On failure the file keeps
-// its old bytes, the temporary file is removed, and EFCreateError or
-// EWriteError is raised.
+// file of its own beside it, which then takes the file's place. On failure
+// the file keeps its old bytes, the temporary file is removed, and
+// EFCreateError or EWriteError is raised.
 void WriteLines(Platform& platform, const std::string& path,
                 const std::vector<std::string_view>& lines, std::string_view tail);
 

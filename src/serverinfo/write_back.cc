@@ -1,6 +1,7 @@
 #include "serverinfo/write_back.h"
 
 #include "serverinfo/failure.h"
+#include "serverinfo/passing_locks.h"
 #include "serverinfo/server_info_file.h"
 #include "ui/boxes.h"
 
@@ -41,14 +42,39 @@ const char kBackupTail[] =
     "\x82\xa2\x82\xa6(N)] \x82\xf0\x89\x9f\x82\xb7\x82\xc6\x81\x41\x8f\x88\x97\x9d\x82\xf0"
     "\x92\x86\x8e\x7e\x82\xb5\x82\xdc\x82\xb7\x81\x42\x81\x40\x81\x69\x83\x74\x83\x40\x83\x43"
     "\x83\x8b\x8f\x91\x8a\xb7\x82\xcd\x8d\x73\x82\xa2\x82\xdc\x82\xb9\x82\xf1\x81\x6a";
-// "への書き込みに失敗しました。"
-const char kWriteFailedTail[] =
-    "\x82\xd6\x82\xcc\x8f\x91\x82\xab\x8d\x9e\x82\xdd\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc"
-    "\x82\xb5\x82\xbd\x81\x42";
 // clang-format on
 
 bool Ask(RunState& state, const std::string& text, char defaultLetter) {
   return YesNoBox(state.platform, text, '?', "yn", defaultLetter) == box::kIdYes;
+}
+
+// Made like the file's own write: copied under a name of its own, then put
+// in the backup's place in one step. An earlier backup survives a copy that
+// fails or is cut short, and a link at the backup's name is replaced, never
+// written through.
+bool MakeBackup(Platform& platform, const std::string& path, const std::string& backupPath) {
+  // A read-only backup stays as the user left it; a folder is no backup.
+  const std::uint32_t existing = platform.GetAttributes(backupPath);
+  if (existing != kInvalidAttributes && (existing & (kAttrReadOnly | kAttrDirectory))) {
+    return false;
+  }
+  const std::string partial = TemporaryPathFor(backupPath);
+  const bool copied = WaitOut(platform, [&] {
+    platform.RemoveFile(partial);  // left by a run that died: removed, never written through
+    return platform.CopyToNew(path, partial);
+  });
+  if (copied) {
+    // The copy of a hidden or system file is hidden too; the backup is there
+    // for the user to find.
+    const std::uint32_t attributes = platform.GetAttributes(partial);
+    if (attributes != kInvalidAttributes && (attributes & (kAttrHidden | kAttrSystem))) {
+      const std::uint32_t plain = attributes & ~(kAttrHidden | kAttrSystem);
+      platform.SetAttributes(partial, plain != 0 ? plain : kAttrNormal);
+    }
+    if (WaitOut(platform, [&] { return platform.MoveReplacing(partial, backupPath); })) return true;
+  }
+  RemoveOwn(platform, partial);
+  return false;
 }
 
 bool GuardedSteps(RunState& state, std::string& path) {
@@ -62,20 +88,20 @@ bool GuardedSteps(RunState& state, std::string& path) {
   if (platform.GetAttributes(path) & kAttrReadOnly) {
     if (!Ask(state, kServerInfoFileWords + (" " + path) + kReadOnlyTail, 'y')) return false;
     if (!platform.SetAttributes(path, kAttrNormal)) {
-      NoticeBox(platform, kAttributesFailed, 'e');
+      FinalNotice(state, kAttributesFailed, 'e');
       return false;
     }
   }
 
   const std::string backupPath = path + kBackupSuffix;
   const char* verb = IsExistingFile(platform, backupPath) ? kVerbUpdate : kVerbCreate;
-  if (!platform.CopyWholeFile(path, backupPath, false)) {
+  if (!MakeBackup(platform, path, backupPath)) {
     std::string question =
         kBackupHead + path + kBackupName + verb + kBackupMiddle + verb + kBackupTail;
     if (!Ask(state, question, 'n')) return false;
   }
 
-  WriteLines(platform, path, state.ServerInfoLines, state.ServerInfoTail);
+  WriteLines(platform, platform.ReplaceTarget(path), state.ServerInfoLines, state.ServerInfoTail);
   return true;
 }
 
@@ -87,7 +113,7 @@ bool WriteBackServerInfo(RunState& state) {
     return GuardedSteps(state, path);
   } catch (...) {
     // Whatever went wrong, the user hears of it here and the run ends.
-    NoticeBox(state.platform, kServerInfoFileWords + path + kWriteFailedTail, 'e');
+    FinalNotice(state, WriteFailedText(path), 'e');
     return false;
   }
 }

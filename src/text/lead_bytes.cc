@@ -1,8 +1,11 @@
 #include "text/lead_bytes.h"
 
+// The ranges decide, whatever the system's double-byte flag says: a process
+// given code page 932 by its manifest on a Windows of another language may be
+// told that the system has no double-byte support, and an empty set would
+// take the 0x5C of 表 for a backslash.
 LeadBytes LeadBytesFrom(const CodePageInfo& codePage) {
   LeadBytes result;
-  if (!codePage.dbcsEnabled) return result;
   for (const auto& [first, last] : codePage.leadByteRanges) {
     for (unsigned byte = first; byte <= last; ++byte) result.isLead[byte] = true;
   }

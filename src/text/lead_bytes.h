@@ -7,7 +7,7 @@
 #include "platform/platform.h"
 
 // The bytes that begin a double-byte character in the ANSI code page.
-// Empty when the system reports no double-byte support.
+// Empty when the code page reports no lead-byte ranges.
 struct LeadBytes {
   std::array<bool, 256> isLead{};
 

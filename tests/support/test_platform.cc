@@ -10,8 +10,11 @@ TestPlatform::TestPlatform() : RealPlatformHolder(""), PlatformWrapper(real) {
 bool TestPlatform::Fails(const char* name) {
   calls.emplace_back(name);
   if (dieAt != 0 && static_cast<long>(calls.size()) == dieAt) ::_exit(dieStatus);
+  injected_ = false;
   if (failAt == 0 || (!failCall.empty() && failCall != name)) return false;
-  return ++matching_ == failAt;
+  ++matching_;
+  injected_ = matching_ >= failAt && matching_ < failAt + failTimes;
+  return injected_;
 }
 
 bool TestPlatform::ModuleFileName(std::string* path) {
@@ -32,8 +35,8 @@ FileHandle TestPlatform::OpenForRead(const std::string& path) {
   return Fails("OpenForRead") ? kNoFile : target_.OpenForRead(path);
 }
 
-FileHandle TestPlatform::CreateForWrite(const std::string& path) {
-  return Fails("CreateForWrite") ? kNoFile : target_.CreateForWrite(path);
+FileHandle TestPlatform::CreateNew(const std::string& path, const std::string& likePath) {
+  return Fails("CreateNew") ? kNoFile : target_.CreateNew(path, likePath);
 }
 
 bool TestPlatform::FileSize(FileHandle file, std::uint64_t* size) {
@@ -72,9 +75,8 @@ bool TestPlatform::SetAttributes(const std::string& path, std::uint32_t attribut
   return !Fails("SetAttributes") && target_.SetAttributes(path, attributes);
 }
 
-bool TestPlatform::CopyWholeFile(const std::string& from, const std::string& to,
-                                 bool failIfExists) {
-  return !Fails("CopyWholeFile") && target_.CopyWholeFile(from, to, failIfExists);
+bool TestPlatform::CopyToNew(const std::string& from, const std::string& to) {
+  return !Fails("CopyToNew") && target_.CopyToNew(from, to);
 }
 
 bool TestPlatform::MoveReplacing(const std::string& from, const std::string& to) {
@@ -84,6 +86,14 @@ bool TestPlatform::MoveReplacing(const std::string& from, const std::string& to)
 bool TestPlatform::RemoveFile(const std::string& path) {
   return !Fails("RemoveFile") && target_.RemoveFile(path);
 }
+
+FileHandle TestPlatform::LockRun(const std::string& path) {
+  return Fails("LockRun") ? kNoFile : target_.LockRun(path);
+}
+
+std::uint32_t TestPlatform::LastError() { return injected_ ? failError : target_.LastError(); }
+
+void TestPlatform::Sleep(std::uint32_t milliseconds) { slept += milliseconds; }
 
 int TestPlatform::ShowBox(const std::string& text, const std::string& caption,
                           std::uint32_t style) {

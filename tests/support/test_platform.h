@@ -48,18 +48,23 @@ class TestPlatform : private test_detail::RealPlatformHolder, public PlatformWra
   std::vector<RecordedBox> boxes;
 
   // Faults: the n-th call (1-based, counting every call) of the given name,
-  // or of any name when failCall is empty, fails; or the process ends there.
+  // or of any name when failCall is empty, fails with failError, and so do
+  // the failTimes - 1 such calls after it; or the process ends at a call.
   std::string failCall;
   long failAt = 0;
+  long failTimes = 1;
+  std::uint32_t failError = kErrorGenFailure;
   long dieAt = 0;
   int dieStatus = 86;
   std::vector<std::string> calls;
+  // Waits are counted, not slept.
+  std::uint32_t slept = 0;
 
   bool ModuleFileName(std::string* path) override;
   bool FindFile(const std::string& path, std::uint32_t* attributes) override;
   bool SameText(std::string_view a, std::string_view b) override;
   FileHandle OpenForRead(const std::string& path) override;
-  FileHandle CreateForWrite(const std::string& path) override;
+  FileHandle CreateNew(const std::string& path, const std::string& likePath) override;
   bool FileSize(FileHandle file, std::uint64_t* size) override;
   bool ReadFile(FileHandle file, char* buffer, std::uint32_t size, std::uint32_t* got) override;
   bool WriteFile(FileHandle file, const char* data, std::uint32_t size,
@@ -68,9 +73,12 @@ class TestPlatform : private test_detail::RealPlatformHolder, public PlatformWra
   void CloseFile(FileHandle file) override;
   std::uint32_t GetAttributes(const std::string& path) override;
   bool SetAttributes(const std::string& path, std::uint32_t attributes) override;
-  bool CopyWholeFile(const std::string& from, const std::string& to, bool failIfExists) override;
+  bool CopyToNew(const std::string& from, const std::string& to) override;
   bool MoveReplacing(const std::string& from, const std::string& to) override;
   bool RemoveFile(const std::string& path) override;
+  FileHandle LockRun(const std::string& path) override;
+  std::uint32_t LastError() override;
+  void Sleep(std::uint32_t milliseconds) override;
   int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override;
 
  private:
@@ -79,4 +87,5 @@ class TestPlatform : private test_detail::RealPlatformHolder, public PlatformWra
 
   TempFolder folder_;
   long matching_ = 0;
+  bool injected_ = false;  // the last call failed by script
 };

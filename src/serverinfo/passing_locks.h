@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/platform.h"
+
+// Virus scanners, search indexers and sync clients open a fresh file for a
+// moment. A call made then fails with one of these errors (access denied,
+// sharing or lock violation) and works a little later.
+bool IsPassingError(std::uint32_t error);
+
+// Runs `attempt` until it succeeds, fails with an error `passing` does not
+// accept, or about 3 s of waits (growing from 10 ms to 250 ms) are spent.
+bool WaitOut(Platform& platform, const std::function<bool()>& attempt,
+             bool (*passing)(std::uint32_t) = IsPassingError);
+
+// Removes the entry at one of the tool's own names, if there is one: a stale
+// one before the name is used again (a link is removed, never followed), or
+// this run's own after a failure.
+void RemoveOwn(Platform& platform, const std::string& path);
