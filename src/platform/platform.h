@@ -72,16 +72,17 @@ class Platform {
   // Put `from` in the place of `to` in one step, durably. An entry at `to`
   // is replaced, never written through.
   virtual bool MoveReplacing(const std::string& from, const std::string& to) = 0;
+  // Removes the entry itself: a link goes, never what it points to.
   virtual bool RemoveFile(const std::string& path) = 0;
   // Where a replace of `path` must land so the user's file stays what it
   // is: the target of a symbolic link on a system that keeps links (the
   // link stays a link), else `path` itself.
   virtual std::string ReplaceTarget(const std::string& path) = 0;
-  // Holds the lock of one run in the folder of `path` until the handle is
-  // closed or the process ends, and leaves nothing behind either way. Fails
-  // with kErrorSharingViolation, kErrorLockViolation or kErrorFileExists
-  // while another run holds it.
+  // Holds the lock of one run in the folder that holds `path`, until
+  // UnlockRun or the end of the process, and leaves nothing on disk. Fails
+  // with kErrorLockViolation while another run holds it.
   virtual FileHandle LockRun(const std::string& path) = 0;
+  virtual void UnlockRun(FileHandle lock) = 0;
   // Windows error code of the last call that failed.
   virtual std::uint32_t LastError() = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;

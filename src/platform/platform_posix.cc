@@ -404,6 +404,8 @@ FileHandle PosixPlatform::LockRun(const std::string& path) {
   return fd;
 }
 
+void PosixPlatform::UnlockRun(FileHandle lock) { ::close(static_cast<int>(lock)); }
+
 std::uint32_t PosixPlatform::LastError() { return lastError_; }
 
 void PosixPlatform::Sleep(std::uint32_t milliseconds) {

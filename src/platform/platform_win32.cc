@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cstdio>
 #include <limits>
 
 #include "platform/platform.h"
@@ -8,6 +9,20 @@
 // same job. Paths and texts stay the ANSI code page bytes they came as.
 
 namespace {
+
+// A path in the ANSI code page as Windows itself reads it.
+bool Wide(const std::string& path, std::wstring* wide) {
+  if (path.empty() || path.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+    ::SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
+  const int size = static_cast<int>(path.size());
+  const int length = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), size, nullptr, 0);
+  if (length <= 0) return false;
+  wide->assign(static_cast<std::size_t>(length), L'\0');
+  return ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), size, wide->data(),
+                               length) == length;
+}
 
 // The whole module path, growing the buffer until it fits: a cut path would
 // name another folder.
@@ -157,17 +172,62 @@ class Win32Platform final : public Platform {
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
   }
 
-  bool RemoveFile(const std::string& path) override { return ::DeleteFileA(path.c_str()) != FALSE; }
+  // Windows deletes a link itself, but Wine follows a Unix symbolic link
+  // even to delete, and removes the file it points to. A move replaces a
+  // link itself on both: the entry is first covered by an empty file of
+  // this process, and that file is what is deleted.
+  bool RemoveFile(const std::string& path) override {
+    std::wstring entry;
+    if (!Wide(path, &entry)) return false;
+    const std::wstring cover = entry + L"~" + std::to_wstring(::GetCurrentProcessId());
+    HANDLE file = ::CreateFileW(cover.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    ::CloseHandle(file);
+    if (!::MoveFileExW(cover.c_str(), entry.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      const DWORD error = ::GetLastError();
+      ::DeleteFileW(cover.c_str());
+      ::SetLastError(error);
+      return false;
+    }
+    return ::DeleteFileW(entry.c_str()) != FALSE;
+  }
 
   // Windows replaces a link itself, as it replaces any file.
   std::string ReplaceTarget(const std::string& path) override { return path; }
 
+  // A mutex named after the folder's identity on its volume, so every path to
+  // the folder finds the same one. The system lets it go when the process
+  // ends, however it ends.
   FileHandle LockRun(const std::string& path) override {
-    // The system deletes the file when the handle closes, also when the
-    // process dies; while it is open nobody else may open it.
-    return FromHandle(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
-                                    nullptr));
+    std::wstring folder;
+    if (!Wide(path, &folder)) return kNoFile;
+    folder.resize(folder.find_last_of(L'\\') + 1);
+    HANDLE handle = ::CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return kNoFile;
+    BY_HANDLE_FILE_INFORMATION identity;
+    const BOOL known = ::GetFileInformationByHandle(handle, &identity);
+    ::CloseHandle(handle);
+    if (!known) return kNoFile;
+    char name[64];
+    std::snprintf(name, sizeof name, "Global\\Quenlit-run-%08lX-%08lX%08lX",
+                  identity.dwVolumeSerialNumber, identity.nFileIndexHigh, identity.nFileIndexLow);
+    HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name);
+    // Another user's run made it: only while that run lives can it be there.
+    if (!mutex && ::GetLastError() == ERROR_ACCESS_DENIED) ::SetLastError(ERROR_LOCK_VIOLATION);
+    if (!mutex) return kNoFile;
+    const DWORD waited = ::WaitForSingleObject(mutex, 0);
+    // Abandoned: a run that died held it; it is ours now.
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return FromHandle(mutex);
+    ::CloseHandle(mutex);
+    ::SetLastError(ERROR_LOCK_VIOLATION);
+    return kNoFile;
+  }
+
+  void UnlockRun(FileHandle lock) override {
+    ::ReleaseMutex(ToHandle(lock));
+    ::CloseHandle(ToHandle(lock));
   }
 
   std::uint32_t LastError() override { return ::GetLastError(); }

@@ -47,6 +47,7 @@ class PlatformWrapper : public Platform {
     return target_.ReplaceTarget(path);
   }
   FileHandle LockRun(const std::string& path) override { return target_.LockRun(path); }
+  void UnlockRun(FileHandle lock) override { target_.UnlockRun(lock); }
   std::uint32_t LastError() override { return target_.LastError(); }
   void Sleep(std::uint32_t milliseconds) override { target_.Sleep(milliseconds); }
   int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override {

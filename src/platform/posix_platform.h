@@ -41,6 +41,7 @@ class PosixPlatform : public Platform {
   // The folder itself is locked (flock): no file is made, and the lock goes
   // with the process however it ends.
   FileHandle LockRun(const std::string& path) override;
+  void UnlockRun(FileHandle lock) override;
   std::uint32_t LastError() override;
   void Sleep(std::uint32_t milliseconds) override;
   int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override;

@@ -4,21 +4,16 @@
 
 namespace {
 
-bool IsHeldByAnotherRun(std::uint32_t error) {
-  return error == kErrorSharingViolation || error == kErrorLockViolation ||
-         error == kErrorFileExists;
-}
+bool IsHeldByAnotherRun(std::uint32_t error) { return error == kErrorLockViolation; }
 
 }  // namespace
 
 bool TakeRunLock(RunState& state, const std::string& path) {
   Platform& platform = state.platform;
-  const std::string lock = path + kLockSuffix;
   const bool taken = WaitOut(
       platform,
       [&] {
-        platform.RemoveFile(lock);  // left by a run that the power cut: not held
-        state.RunLock = platform.LockRun(lock);
+        state.RunLock = platform.LockRun(path);
         return state.RunLock != kNoFile;
       },
       IsHeldByAnotherRun);

@@ -4,12 +4,10 @@
 
 #include "serverinfo/run_state.h"
 
-// Beside the file, the name of the lock where the platform makes it a file.
-inline constexpr char kLockSuffix[] = "_QlLock";
-
 // One run at a time per host folder: two at once would share the temporary
 // names, and the second could back up the first one's result in place of
-// the original. Takes the lock into state.RunLock, waiting a few seconds
-// for another run to end. False only when another run still holds it; a
-// folder that cannot hold a lock at all is left to fail where it is written.
+// the original. Takes the lock of the folder that holds `path` into
+// state.RunLock, waiting a few seconds for another run to end. False only
+// when another run still holds it; a folder that cannot be locked at all is
+// left to fail where it is written.
 bool TakeRunLock(RunState& state, const std::string& path);

@@ -19,7 +19,7 @@ struct RunState {
   RunState& operator=(const RunState&) = delete;
 
   void ReleaseRunLock() {
-    if (RunLock != kNoFile) platform.CloseFile(RunLock);
+    if (RunLock != kNoFile) platform.UnlockRun(RunLock);
     RunLock = kNoFile;
   }
 

@@ -91,6 +91,11 @@ FileHandle TestPlatform::LockRun(const std::string& path) {
   return Fails("LockRun") ? kNoFile : target_.LockRun(path);
 }
 
+void TestPlatform::UnlockRun(FileHandle lock) {
+  Fails("UnlockRun");  // cannot fail, but the process may end here
+  target_.UnlockRun(lock);
+}
+
 std::uint32_t TestPlatform::LastError() { return injected_ ? failError : target_.LastError(); }
 
 void TestPlatform::Sleep(std::uint32_t milliseconds) { slept += milliseconds; }

@@ -77,6 +77,7 @@ class TestPlatform : private test_detail::RealPlatformHolder, public PlatformWra
   bool MoveReplacing(const std::string& from, const std::string& to) override;
   bool RemoveFile(const std::string& path) override;
   FileHandle LockRun(const std::string& path) override;
+  void UnlockRun(FileHandle lock) override;
   std::uint32_t LastError() override;
   void Sleep(std::uint32_t milliseconds) override;
   int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override;

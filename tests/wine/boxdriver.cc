@@ -3,7 +3,9 @@
 //   boxdriver drive ANSWERS EXE
 //     Starts EXE, and for each message box it shows prints one line
 //       box caption=HEX text=HEX buttons=YES,NO default=NO icon=yes topmost=yes
-//     (HEX: the exact bytes of the caption and text), then presses the next
+//     (HEX: the caption and text as code page 932 bytes, converted from the
+//     box's own UTF-16 text, whatever code page this helper runs under; a
+//     character cp932 lacks becomes '?'), then presses the next
 //     answer: O(k), Y(es), N(o), C(ancel). With no answer left it presses the
 //     default button. Ends with "exit N", or "timeout" if the tool hangs.
 //
@@ -15,13 +17,17 @@
 //     As drive, but before each press it reads the answer letter from a line
 //     on stdin, so a caller can look at the box first.
 //
-//   boxdriver hold PATH ACCESS SHARE
-//     Opens PATH with the given CreateFileA access and share masks (hex),
-//     prints "held" (or "failed N"), and keeps it open until stdin closes.
+//   boxdriver hold PATH ACCESS SHARE [MS]
+//     Opens PATH with the given CreateFile access and share masks (hex),
+//     prints "held" (or "failed N"), and keeps it open until stdin closes,
+//     or for MS milliseconds only.
+//
+//   Paths and the command line are taken as UTF-16, so any name works.
 //
 //   boxdriver resources EXE
 //     Prints what the version resource, icon group and manifest of EXE hold.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -44,17 +50,28 @@ std::string Hex(const std::string& bytes) {
   return out.empty() ? "-" : out;
 }
 
+std::string Cp932(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  int length = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, text.data(), size, nullptr, 0,
+                                   nullptr, nullptr);
+  std::string out(length > 0 ? length : 0, '\0');
+  WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, text.data(), size, out.data(), length, "?",
+                      nullptr);
+  return out;
+}
+
 std::string WindowText(HWND window) {
-  std::vector<char> buffer(1 << 16);
-  int length = GetWindowTextA(window, buffer.data(), static_cast<int>(buffer.size()));
-  return std::string(buffer.data(), length > 0 ? length : 0);
+  std::vector<wchar_t> buffer(1 << 16);
+  int length = GetWindowTextW(window, buffer.data(), static_cast<int>(buffer.size()));
+  return Cp932(std::wstring(buffer.data(), length > 0 ? length : 0));
 }
 
 // The message of a box: the static control with id 0xFFFF.
 std::string MessageText(HWND dialog) {
-  std::vector<char> buffer(1 << 16);
-  int length = GetDlgItemTextA(dialog, 0xFFFF, buffer.data(), static_cast<int>(buffer.size()));
-  return std::string(buffer.data(), length > 0 ? length : 0);
+  std::vector<wchar_t> buffer(1 << 16);
+  int length = GetDlgItemTextW(dialog, 0xFFFF, buffer.data(), static_cast<int>(buffer.size()));
+  return Cp932(std::wstring(buffer.data(), length > 0 ? length : 0));
 }
 
 std::string ClassOf(HWND window) {
@@ -203,12 +220,12 @@ int Follow(HANDLE process, DWORD processId, const std::string& answers, bool ste
   return 0;
 }
 
-int Drive(const std::string& answers, const std::string& exe, bool step) {
-  std::string commandLine = "\"" + exe + "\"";
-  STARTUPINFOA startup{};
+int Drive(const std::string& answers, const std::wstring& exe, bool step) {
+  std::wstring commandLine = L"\"" + exe + L"\"";
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       nullptr, &startup, &process)) {
     std::printf("cannot start %lu\n", GetLastError());
     return 2;
@@ -253,8 +270,8 @@ int Attach(const std::string& answers) {
   return result;
 }
 
-int Hold(const std::string& path, DWORD access, DWORD share) {
-  HANDLE file = CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+int Hold(const std::wstring& path, DWORD access, DWORD share, DWORD milliseconds) {
+  HANDLE file = CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     std::printf("failed %lu\n", GetLastError());
@@ -262,12 +279,17 @@ int Hold(const std::string& path, DWORD access, DWORD share) {
   }
   std::printf("held\n");
   std::fflush(stdout);
+  if (milliseconds) {
+    Sleep(milliseconds);
+    CloseHandle(file);
+    file = INVALID_HANDLE_VALUE;
+  }
   char buffer[256];
   DWORD got = 0;
   HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   while (ReadFile(input, buffer, sizeof buffer, &got, nullptr) && got > 0) {
   }
-  CloseHandle(file);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   return 0;
 }
 
@@ -335,20 +357,25 @@ int Resources(const std::string& exe) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+std::string Ascii(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+int main() {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
-  if (argc == 4 && std::string(argv[1]) == "drive") {
-    return Drive(std::string(argv[2]) == "-" ? "" : argv[2], argv[3], false);
+  int argc = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+  std::vector<std::wstring> args(wide, wide + argc);
+  const std::string mode = argc > 1 ? Ascii(args[1]) : "";
+  auto answers = [&] { return args[2] == L"-" ? std::string() : Ascii(args[2]); };
+  if (argc == 4 && mode == "drive") return Drive(answers(), args[3], false);
+  if (argc == 3 && mode == "attach") return Attach(answers());
+  if (argc == 3 && mode == "step") return Drive("", args[2], true);
+  if (argc == 3 && mode == "resources") return Resources(Ascii(args[2]));
+  if ((argc == 5 || argc == 6) && mode == "hold") {
+    return Hold(args[2], std::wcstoul(args[3].c_str(), nullptr, 16),
+                std::wcstoul(args[4].c_str(), nullptr, 16),
+                argc == 6 ? std::wcstoul(args[5].c_str(), nullptr, 10) : 0);
   }
-  if (argc == 3 && std::string(argv[1]) == "attach") {
-    return Attach(std::string(argv[2]) == "-" ? "" : argv[2]);
-  }
-  if (argc == 3 && std::string(argv[1]) == "step") return Drive("", argv[2], true);
-  if (argc == 3 && std::string(argv[1]) == "resources") return Resources(argv[2]);
-  if (argc == 5 && std::string(argv[1]) == "hold") {
-    return Hold(argv[2], std::strtoul(argv[3], nullptr, 16), std::strtoul(argv[4], nullptr, 16));
-  }
-  std::fprintf(stderr, "usage: boxdriver drive ANSWERS EXE | attach ANSWERS | step EXE | hold PATH ACCESS SHARE | "
-               "resources EXE\n");
+  std::fprintf(stderr, "usage: boxdriver drive ANSWERS EXE | attach ANSWERS | step EXE | "
+               "hold PATH ACCESS SHARE [MS] | resources EXE\n");
   return 2;
 }

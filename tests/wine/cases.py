@@ -3,11 +3,13 @@ its boxes read and answered by boxdriver.exe."""
 
 import os
 import re
+import subprocess
+import threading
 
 import texts
 from hosts import READER_SHARING_READ, TEST_ROOT_NAME, WRITER_SHARING_READ
 from texts import cp932
-from winelab import Box
+from winelab import Box, parse_driver_output, read_line, say
 
 OK, YES, NO = "O", "Y", "N"
 
@@ -228,6 +230,154 @@ def write_fails_after_backup(host):
             + file_problems(host, ONE_BLACK, backup=ONE_BLACK))
 
 
+def lock_passes(access_share):
+    """Another program (a virus scanner, say) holds board.2ch for 1.5 s:
+    the run waits it out and ends as if it had not been there."""
+    def case(host):
+        host.write(ONE_BLACK)
+        outcome = host.run_while_held(OK, access_share, hold_ms=1500)
+        return (box_problems(outcome, [notice(texts.fixed(1), icon="no")])
+                + file_problems(host, ONE_BLACK_FIXED, backup=ONE_BLACK))
+    return case
+
+
+def two_runs_at_once(first_answers_after):
+    """A second run starts while the first waits at its question. It waits
+    for the first one's lock: when the first ends in time it finds nothing
+    left to change, else it ends in the write-failure notice. Never two
+    fixes, never a backup of the fixed file."""
+    def case(host):
+        host.write(ONE_BLACK)
+        host.read_only()
+        first = host.start_stepped()
+        answered = None
+        try:
+            output = read_line(first.stdout) + "\n"
+            if first_answers_after:
+                answered = threading.Timer(first_answers_after, answer, (first, YES))
+                answered.start()
+            second = host.run(OK)
+            if answered:
+                answered.join()
+            else:
+                answer(first, YES)
+            output += read_line(first.stdout) + "\n"
+            answer(first, OK)
+            output += read_line(first.stdout) + "\n"
+        finally:
+            first.stdin.close()
+            first.wait(30)
+        question_box = question(texts.read_only_question(host.board_path), "YES")
+        problems = box_problems(parse_driver_output(output),
+                                [question_box, notice(texts.fixed(1), icon="no")])
+        second_box = (notice(texts.NO_BLACK) if first_answers_after
+                      else notice(texts.write_failed(host.board_path)))
+        return ([f"first run: {p}" for p in problems]
+                + [f"second run: {p}" for p in box_problems(second, [second_box])]
+                + file_problems(host, ONE_BLACK_FIXED, backup=ONE_BLACK))
+    return case
+
+
+def answer(stepped, letter):
+    stepped.stdin.write(letter.encode() + b"\n")
+    stepped.stdin.flush()
+
+
+def links_at_the_tools_own_names(host):
+    """Links planted at every name the tool makes lead out of the folder:
+    their targets stay untouched and the run ends as without them."""
+    host.write(ONE_BLACK)
+    victims = os.path.join(os.path.dirname(host.dir), "victims-" + os.path.basename(host.dir))
+    os.makedirs(victims, exist_ok=True)
+    problems = []
+    planted = {}
+    for suffix in ("_QlTemp", "_QlBack", "_QlBack_QlTemp"):
+        victim = os.path.join(victims, "victim" + suffix)
+        host.write(b"not the tool's" + suffix.encode(), victim)
+        os.symlink(victim, host.board + suffix)
+        planted[suffix] = victim
+    problems += box_problems(host.run(OK), [notice(texts.fixed(1), icon="no")])
+    problems += file_problems(host, ONE_BLACK_FIXED, backup=ONE_BLACK)
+    for suffix, victim in planted.items():
+        if not os.path.exists(victim) or host.read(victim) != b"not the tool's" + suffix.encode():
+            problems.append(f"the target of the link at board.2ch{suffix} was written")
+        if suffix != "_QlBack" and os.path.lexists(host.board + suffix):
+            problems.append(f"board.2ch{suffix} was left behind")
+    if os.path.islink(host.backup):
+        problems.append("board.2ch_QlBack is still the planted link")
+    return problems
+
+
+def dos_attributes(path):
+    try:
+        return int(os.getxattr(path, "user.DOSATTRIB").split(b"\0")[0], 16)
+    except OSError:
+        return 0
+
+
+def hidden_system_file(host):
+    """Wine keeps hidden and system in an extended attribute; the backup of
+    such a file is made without them, so the user finds it."""
+    host.write(ONE_BLACK)
+    os.setxattr(host.board, "user.DOSATTRIB", b"0x6")
+    problems = (box_problems(host.run(OK), [notice(texts.fixed(1), icon="no")])
+                + file_problems(host, ONE_BLACK_FIXED, backup=ONE_BLACK))
+    if dos_attributes(host.backup) & 0x6:
+        problems.append(f"the backup is hidden or system: {dos_attributes(host.backup):#x}")
+    return problems
+
+
+def no_room_for_the_backup(answer):
+    """The host folder is a small file system with no room for a second copy
+    of board.2ch: the earlier backup stays whole, whatever the answer."""
+    def case(host):
+        if os.geteuid() != 0:
+            say("      (skipped: mounting a small file system needs root)")
+            return []
+        data = ONE_BLACK * 600  # about 60 KiB
+        exe = host.read(os.path.join(host.dir, "Quenlit.exe"))
+        try:
+            subprocess.run(["mount", "-t", "tmpfs", "-o", "size=16m", "tmpfs", host.dir], check=True)
+        except (OSError, subprocess.CalledProcessError) as why:
+            say(f"      (skipped: cannot mount a tmpfs: {why})")
+            return []
+        try:
+            os.makedirs(os.path.dirname(host.board))
+            host.write(exe, os.path.join(host.dir, "Quenlit.exe"))
+            host.write(data)
+            host.write(data[: len(data) - 1000], host.backup)
+            disk = os.statvfs(host.dir)
+            room = (disk.f_blocks - disk.f_bfree) * disk.f_frsize + 16 * 1024  # < another copy
+            subprocess.run(["mount", "-o", f"remount,size={room}", host.dir], check=True)
+            expected = [question(texts.backup_question(host.board_path, "更新"), "NO")]
+            if answer == YES:
+                expected.append(notice(texts.write_failed(host.board_path)))
+            problems = (box_problems(host.run(answer + OK), expected)
+                        + file_problems(host, data, backup=data[: len(data) - 1000]))
+            if os.path.lexists(host.backup + "_QlTemp"):
+                problems.append("board.2ch_QlBack_QlTemp was left behind")
+            return problems
+        finally:
+            subprocess.run(["umount", host.dir], check=False)
+    return case
+
+
+def not_exactly_our_folder(planted):
+    """The tool's folder has no exact name in code page 932: Windows would
+    hand out a "best fit" naming `planted` instead, another host's folder."""
+    def case(host):
+        decoy = os.path.join(host.lab.drive_c(TEST_ROOT_NAME), *planted.split("\\"), "config",
+                             "board.2ch")
+        os.makedirs(os.path.dirname(decoy), exist_ok=True)
+        host.write(ONE_BLACK, decoy)
+        host.write(ONE_BLACK)
+        problems = box_problems(host.run(OK), [notice(texts.NOT_FOUND)])
+        if host.read(decoy) != ONE_BLACK or os.path.exists(decoy + "_QlBack"):
+            problems.append("the file of the folder a best-fit path names was touched")
+        return problems + file_problems(host, ONE_BLACK, no_backup=True)
+    return case
+
+
 def started_from_drive_root(host):
     host.write(b"")
     problems = box_problems(host.run(OK), [notice(texts.read_failed(host.board_path))])
@@ -287,6 +437,25 @@ HOST_CASES = [
     ("file locked against reading: last-resort report, status 1", locked_against_reading, "locked"),
     ("replace refused after the backup: write-failure notice, file intact", write_fails_after_backup,
      "write-fails"),
+    ("file held open for writing for 1.5 s: waited out, normal run", lock_passes(WRITER_SHARING_READ),
+     "lock-passes-w"),
+    ("file held open without delete sharing for 1.5 s: waited out, normal run",
+     lock_passes(READER_SHARING_READ), "lock-passes-r"),
+    ("a second run while the first asks for 1.5 s: waits, then finds nothing to change",
+     two_runs_at_once(1.5), "two-runs-wait"),
+    ("a second run while the first asks on: write-failure notice, one fix, backup of the original",
+     two_runs_at_once(None), "two-runs-held"),
+    ("links at every name the tool makes: targets untouched, normal run",
+     links_at_the_tools_own_names, "links"),
+    ("hidden system board.2ch: the backup is neither", hidden_system_file, "hidden"),
+    ("no room for the backup, answered No: the earlier backup whole", no_room_for_the_backup(NO),
+     "full-no"),
+    ("no room for the backup, answered Yes: write-failure notice, both files whole",
+     no_room_for_the_backup(YES), "full-yes"),
+    ("folder 'A¥B': not-found notice, 'A\\B' (its best fit) untouched",
+     not_exactly_our_folder("ツール\\A\\B"), "ツール\\A¥B"),
+    ("folder 'Café': not-found notice, 'Cafe' (its best fit) untouched",
+     not_exactly_our_folder("Cafe"), "Café"),
     ("started from a drive root: doubled backslash, normal run works", started_from_drive_root, None),
     ("folder name ending in byte 0x5C (表)", folder_name_ending_in_5c, "表"),
     ("folder path over 260 bytes: not-found notice, no other folder's file touched",

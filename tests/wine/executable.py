@@ -29,7 +29,8 @@ def resource_problems(lab):
         problems.append(f"FileDescription {description!r} is not Japanese")
     manifest = bytes.fromhex(facts.get("manifest", "")).decode("utf-8", "replace")
     for needed in ('level="asInvoker"', "<dpiAware", "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a",
-                   "35138b9a-5d96-4fbd-8e2d-a2440225f93a"):
+                   "35138b9a-5d96-4fbd-8e2d-a2440225f93a", ">ja-JP</activeCodePage>",
+                   'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"'):
         if needed not in manifest:
             problems.append(f"manifest lacks {needed}")
     return problems

@@ -51,6 +51,13 @@ class Host:
         return parse_driver_output(result.stdout.decode("ascii", "replace")
                                    + result.stderr.decode("utf-8", "replace")[-2000:])
 
+    def start_stepped(self):
+        """Starts the tool with boxdriver's step mode: each box is reported on
+        the pipe and waits for its answer line on stdin."""
+        exe = self.windows_dir.rstrip("\\") + "\\Quenlit.exe"
+        return self.lab.wine_popen([self.lab.driver, "step", exe], stdin=subprocess.PIPE,
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+
     def run_from_unix_path(self, answers):
         """Starts the tool as `wine /unix/path` (CreateProcessA refuses paths
         over 260 bytes) and follows it with boxdriver's attach mode."""
@@ -66,10 +73,11 @@ class Host:
                 tool.wait()
         return parse_driver_output(result.stdout.decode("ascii", "replace"))
 
-    def run_while_held(self, answers, access_share):
-        """Runs the tool while another process holds board.2ch open."""
-        windows_board = self.board_path
-        holder = self.lab.wine_popen([self.lab.driver, "hold", windows_board, *access_share],
+    def run_while_held(self, answers, access_share, path=None, hold_ms=None):
+        """Runs the tool while another process holds board.2ch (or `path`, a
+        Windows path) open: until the run ends, or for `hold_ms` only."""
+        held = [path or self.board_path, *access_share] + ([str(hold_ms)] if hold_ms else [])
+        holder = self.lab.wine_popen([self.lab.driver, "hold", *held],
                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      stderr=subprocess.DEVNULL)
         try:

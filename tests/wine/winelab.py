@@ -15,7 +15,9 @@ WINE_DIR = os.path.join(ROOT, "build", "wine")
 PREFIX = os.path.join(WINE_DIR, "prefix")
 PACKAGES = ["g++-mingw-w64-x86-64", "wine64", "wine", "xvfb", "fonts-ipafont-gothic"]
 TOOLS = ["x86_64-w64-mingw32-g++-win32", "wine", "wineserver", "Xvfb", "cmake"]
-LOCALE = "ja_JP.UTF-8"
+# Wine gives a process code page 932 under the first and 1252 under the
+# second; the tool's manifest asks for 932 either way.
+LOCALES = ["ja_JP.UTF-8", "en_US.UTF-8"]
 
 # Run as root, Wine writes through a file without write bits; without these
 # capabilities the read-only attribute bites as it does on Windows.
@@ -30,9 +32,9 @@ def say(text):
     print(text, flush=True)
 
 
-def locale_ready():
+def missing_locales():
     out = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout.lower()
-    return "ja_jp.utf8" in out or "ja_jp.utf-8" in out
+    return [l for l in LOCALES if l.lower().replace("utf-8", "utf8") not in out.split()]
 
 
 def missing_packages():
@@ -53,8 +55,8 @@ def install_if_root():
     if os.geteuid() != 0:
         if missing:
             raise Missing("missing " + ", ".join(missing))
-        if not locale_ready():
-            raise Missing(f"locale {LOCALE} is not generated")
+        if missing_locales():
+            raise Missing("locales not generated: " + ", ".join(missing_locales()))
         return
     if missing or missing_packages() or not shutil.which("setpriv"):
         say("installing " + " ".join(PACKAGES))
@@ -62,19 +64,20 @@ def install_if_root():
         subprocess.run(["apt-get", "update", "-q"], env=env, check=True, stdout=subprocess.DEVNULL)
         subprocess.run(["apt-get", "install", "-y", "-q", *PACKAGES, "cmake", "make", "locales",
                         "util-linux"], env=env, check=True, stdout=subprocess.DEVNULL)
-    if not locale_ready():
-        say(f"generating locale {LOCALE}")
+    if missing_locales():
+        say("generating locales " + " ".join(missing_locales()))
         with open("/etc/locale.gen", encoding="utf-8") as f:
             lines = f.read().splitlines()
-        lines = [l.lstrip("# ") if l.lstrip("# ").startswith(f"{LOCALE} ") else l for l in lines]
-        if f"{LOCALE} UTF-8" not in lines:
-            lines.append(f"{LOCALE} UTF-8")
+        for locale in missing_locales():
+            lines = [l.lstrip("# ") if l.lstrip("# ").startswith(f"{locale} ") else l for l in lines]
+            if f"{locale} UTF-8" not in lines:
+                lines.append(f"{locale} UTF-8")
         with open("/etc/locale.gen", "w", encoding="utf-8") as f:
             f.write("\n".join(lines) + "\n")
         subprocess.run(["locale-gen"], check=True, stdout=subprocess.DEVNULL)
-    still = [t for t in TOOLS if not shutil.which(t)]
-    if still or not locale_ready():
-        raise Missing("still missing after install: " + ", ".join(still or [LOCALE]))
+    still = [t for t in TOOLS if not shutil.which(t)] + missing_locales()
+    if still:
+        raise Missing("still missing after install: " + ", ".join(still))
 
 
 def build():
@@ -88,7 +91,8 @@ def build():
 class Lab:
     """Xvfb and a wineserver of our own, both stopped by close()."""
 
-    def __init__(self):
+    def __init__(self, locale=LOCALES[0]):
+        self.locale = locale
         self.xvfb = None
         self.server_started = False
         self.env = None
@@ -96,8 +100,8 @@ class Lab:
     def open(self):
         os.makedirs(PREFIX, exist_ok=True)
         self._start_xvfb()
-        self.env = dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all", LANG=LOCALE,
-                        LC_ALL=LOCALE, DISPLAY=self.display,
+        self.env = dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all", LANG=self.locale,
+                        LC_ALL=self.locale, DISPLAY=self.display,
                         # No Mono or Gecko installers on first start.
                         WINEDLLOVERRIDES="mscoree,mshtml=")
         self.env.pop("LANGUAGE", None)
