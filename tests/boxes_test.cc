@@ -52,11 +52,4 @@ TEST(YesNoBox, BadSelectorsShowAComplaintAndTheLastOneWins) {
   EXPECT_EQ(platform.boxes.back().style, 0x40000u);
 }
 
-TEST(YesNoBox, ABoxThatCannotBeShownIsARefusal) {
-  TestPlatform platform;
-  platform.failCall = "ShowBox";
-  platform.failAt = 1;
-  EXPECT_EQ(YesNoBox(platform, "q", '?', "yn", 'y'), 0);
-}
-
 }  // namespace

@@ -93,7 +93,7 @@ expect 0 "全ての属性を解除して、文字色の修正を反映させま�
 grep -q "件、修正しました" <<<"$out" && fail "closing notice after No"
 [ -w "$host/config/board.2ch" ] && [ "$(id -u)" != 0 ] && fail "no longer read-only"
 [ -e "$host/config/board.2ch_QlBack" ] && fail "a backup was made"
-run_tool "x\ny\n\n"
+run_tool "$(printf 'x%.0s' {1..300})y\ny\n\n" # a long line is no answer, whatever it ends in
 expect 0 "1 件、修正しました。"
 [ "$(cat "$host/config/board.2ch")" = $'1\t2\t3\t4\t5\t6\t7\tclWindowText\t9\t10\r' ] || fail "not rewritten"
 finish
@@ -107,6 +107,51 @@ run_tool "\n"
 expect 0 "_QlBack を更新できませんでした。" "[ はい(Y) ] [*いいえ(N)*]"
 grep -q clWindowText "$host/config/board.2ch" && fail "written after No"
 finish
+
+scenario="host folder path over 256 bytes"; ok=1
+new_host "long/$(printf 'a%.0s' {1..120})/$(printf 'b%.0s' {1..120})"
+cp "$here/examples/host/config/board.2ch" "$host/config/"
+run_tool "\n"
+expect 0 "17 件、修正しました。"
+finish
+
+scenario="a size limit on files: write failures, not a death"; ok=1
+new_host limited
+cp "$here/examples/host/config/board.2ch" "$host/config/"
+out=$(cd / && ulimit -f 1 && printf 'y\n\n' | "$host/quenlit" 2>&1)
+status=$?
+expect 0 "_QlBack を作成できませんでした。" "への書き込みに失敗しました。"
+cmp -s "$host/config/board.2ch" "$here/examples/host/config/board.2ch" || fail "board.2ch changed"
+[ -n "$(ls "$host/config" | grep -v '^board.2ch$')" ] && fail "left behind: $(ls "$host/config")"
+finish
+
+# Two runs at once, the first slowed at every fsync: the second waits for
+# the first one's lock, then finds nothing to change (the first ended in
+# time) or ends in the write-failure notice (it did not). Never two fixes,
+# and the backup always holds the original.
+two_runs() { # two_runs NAME FSYNC_DELAY_US TEXT_OF_THE_SECOND
+  scenario="two runs at once: $1"; ok=1
+  new_host "$1"
+  cp "$here/examples/host/config/board.2ch" "$host/config/"
+  (cd / && strace -o /dev/null -f -e trace=fsync -e inject=fsync:delay_enter="$2" "$host/quenlit" \
+    </dev/null >"$work/$1.first" 2>&1) &
+  local first=$!
+  sleep 0.5
+  run_tool ""
+  wait "$first"
+  grep -qF "17 件、修正しました。" "$work/$1.first" || fail "the first run did not fix the file"
+  expect 0 "$3"
+  cmp -s "$host/config/board.2ch_QlBack" "$here/examples/host/config/board.2ch" || fail "backup differs"
+  [ "$(grep -c $'\tclWindowText\tclWindow' "$host/config/board.2ch")" = 18 ] || fail "not fixed once"
+  [ -n "$(ls "$host/config" | grep -v '^board.2ch\(_QlBack\)\?$')" ] && fail "left behind"
+  finish
+}
+if command -v strace >/dev/null && strace -o /dev/null true 2>/dev/null; then
+  two_runs waited 100000 "板名文字色が黒色('clBlack')である板は"
+  two_runs "held on" 1200000 "への書き込みに失敗しました。"
+else
+  echo "SKIPPED: two runs at once (needs strace and ptrace)"
+fi
 
 echo "native program: $passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <regex>
+#include <stdexcept>
+
+#include "serverinfo/failure.h"
 
 #include "support/test_platform.h"
 
@@ -94,20 +97,64 @@ TEST_F(RunTest, AFileThatCannotBeOpenedEndsInTheLastResortReport) {
   EXPECT_EQ(again.boxes.at(0).text.substr(head.size(), 8), box.text.substr(head.size(), 8));
 }
 
-// A platform whose code page query runs out of memory in the middle of a run.
-class OutOfMemoryPlatform : public TestPlatform {
+// A platform that throws in the middle of a run: in stage 1 (the file's
+// size) or in stage 2 (the comparison).
+template <typename Thrown>
+class ThrowingPlatform : public TestPlatform {
  public:
-  bool SameText(std::string_view, std::string_view) override { throw std::bad_alloc(); }
+  explicit ThrowingPlatform(bool inStageOne) : inStageOne_(inStageOne) {}
+  bool FileSize(FileHandle file, std::uint64_t* size) override {
+    if (inStageOne_) throw Thrown("thrown");
+    return TestPlatform::FileSize(file, size);
+  }
+  bool SameText(std::string_view, std::string_view) override { throw Thrown("thrown"); }
+
+ private:
+  bool inStageOne_;
 };
 
-TEST(RunOutOfMemory, IsReportedAsEOutOfMemoryWithStatusOne) {
-  OutOfMemoryPlatform platform;
+struct OutOfMemory : std::bad_alloc {
+  explicit OutOfMemory(const char*) {}
+};
+
+// The report of a failure no stage expects: its text, or empty.
+template <typename Thrown>
+std::string ReportOf(bool inStageOne) {
+  ThrowingPlatform<Thrown> platform(inStageOne);
   WriteBytes(platform.BoardPath(), Board("clBlack"));
   EXPECT_EQ(RunQuenlit(platform), 1);
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  const std::string& text = platform.boxes[0].text;
+  return platform.boxes.size() == 1 ? platform.boxes[0].text : std::string();
+}
+
+TEST(LastResortReport, OutOfMemoryIsEOutOfMemoryWithStatusOneAndTheStagesCode) {
+  const std::string text = ReportOf<OutOfMemory>(false);
   EXPECT_EQ(text.substr(0, 12), "EOutOfMemory");
   EXPECT_EQ(text.substr(text.size() - 20), "\n" + Sjis("メモリが足りません") + ".");
+  // The code names the stage: the same in every run, another in another stage.
+  const std::string head = "EOutOfMemory" + Sjis("がモジュール Quenlit.exe の ");
+  EXPECT_EQ(text.substr(head.size(), 8), ReportOf<OutOfMemory>(false).substr(head.size(), 8));
+  EXPECT_NE(text.substr(head.size(), 8), ReportOf<OutOfMemory>(true).substr(head.size(), 8));
+}
+
+TEST(LastResortReport, AnyOtherFailureIsAnException) {
+  const std::string text = ReportOf<std::runtime_error>(false);
+  const std::string head = "Exception" + Sjis("がモジュール Quenlit.exe の ");
+  EXPECT_EQ(text.substr(0, head.size()), head);
+  EXPECT_EQ(text.substr(head.size() + 8), Sjis(" で発生しました。") + "\n");
+}
+
+TEST(LastResortReport, TheSiteOfAFailureDoesNotDependOnTheBuildFolder) {
+  auto siteOf = [](const char* file) {
+    try {
+      Raise(kEFOpenError, "", file, 7);
+    } catch (const Failure& failure) {
+      return failure.site;
+    }
+    return 0u;
+  };
+  EXPECT_EQ(siteOf("/home/u/build/src/x.cc"), siteOf("x.cc"));
+  EXPECT_EQ(siteOf("C:\\src\\x.cc"), siteOf("x.cc"));
+  EXPECT_NE(siteOf("x.cc"), siteOf("y.cc"));
 }
 
 TEST(RunOutOfMemory, InsideTheWriteBackIsAWriteFailure) {

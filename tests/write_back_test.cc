@@ -1,6 +1,7 @@
 #include "serverinfo/write_back.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "support/test_platform.h"
@@ -157,6 +158,47 @@ TEST_F(WriteBackTest, ATailAfterANulIsWrittenBackUnchanged) {
   state.ServerInfoTail = tail;
   EXPECT_TRUE(WriteBackServerInfo(state));
   EXPECT_EQ(ReadBytes(platform.BoardPath()), std::string("a\r\n\0rest\nof file", 16));
+}
+
+TEST_F(WriteBackTest, LinksAtTheToolsOwnNamesAreReplacedNeverWrittenThrough) {
+  MakeFolder(platform.HostPath("elsewhere"));
+  const char* suffixes[] = {"_QlTemp", "_QlBack", "_QlBack_QlTemp"};
+  for (const char* suffix : suffixes) {
+    const std::string victim = platform.HostPath("elsewhere/victim") + suffix;
+    WriteBytes(victim, "not the tool's");
+    ASSERT_EQ(::symlink(victim.c_str(), (platform.BoardPath() + suffix).c_str()), 0);
+  }
+  EXPECT_TRUE(WriteBack());
+  EXPECT_TRUE(platform.boxes.empty());
+  for (const char* suffix : suffixes) {
+    EXPECT_EQ(ReadBytes(platform.HostPath("elsewhere/victim") + suffix), "not the tool's")
+        << suffix;
+  }
+  struct stat backup;
+  ASSERT_EQ(::lstat(platform.BackupPath().c_str(), &backup), 0);
+  EXPECT_TRUE(S_ISREG(backup.st_mode));
+  EXPECT_EQ(ReadBytes(platform.BackupPath()), kOld);
+  EXPECT_EQ(ReadBytes(platform.BoardPath()), kNew);
+  EXPECT_FALSE(Exists(platform.TempPath()));
+  EXPECT_FALSE(Exists(platform.BackupPath() + "_QlTemp"));
+}
+
+TEST_F(WriteBackTest, TheFileKeepsOwnerGroupAndModeAndTheBackupGetsThem) {
+  // Another owner and group only where this process may give them (root).
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(platform.BoardPath().c_str(), 1234, 5678), 0);
+  }
+  ASSERT_EQ(::chmod(platform.BoardPath().c_str(), 0640), 0);
+  struct stat before;
+  ASSERT_EQ(::stat(platform.BoardPath().c_str(), &before), 0);
+  EXPECT_TRUE(WriteBack());
+  for (const std::string& path : {platform.BoardPath(), platform.BackupPath()}) {
+    struct stat after;
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode & 07777, 0640u) << path;
+    EXPECT_EQ(after.st_uid, before.st_uid) << path;
+    EXPECT_EQ(after.st_gid, before.st_gid) << path;
+  }
 }
 
 TEST_F(WriteBackTest, ASymbolicLinkStaysALinkToTheUpdatedFile) {
