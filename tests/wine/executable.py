@@ -5,7 +5,7 @@ import re
 import subprocess
 
 from hosts import TEST_ROOT_NAME
-from winelab import BUILD
+import winelab
 
 def resource_problems(lab):
     exe = f"C:\\{TEST_ROOT_NAME}\\Quenlit.exe"
@@ -40,7 +40,7 @@ SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "msvcrt.dll", "advapi32.dll", "gdi3
 
 
 def executable_problems(_lab):
-    exe = os.path.join(BUILD, "Quenlit.exe")
+    exe = winelab.EXE
     dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", exe], capture_output=True,
                           text=True, check=True).stdout
     problems = []

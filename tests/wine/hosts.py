@@ -6,7 +6,8 @@ import shutil
 import stat
 import subprocess
 
-from winelab import BUILD, parse_driver_output, read_line
+import winelab
+from winelab import parse_driver_output, read_line
 
 TEST_ROOT_NAME = "quenlit-tests"
 
@@ -23,7 +24,7 @@ class Host:
         self.dir = unix_dir
         self.windows_dir = windows_dir
         os.makedirs(os.path.join(unix_dir, "config"), exist_ok=True)
-        shutil.copy(os.path.join(BUILD, "Quenlit.exe"), unix_dir)
+        shutil.copy(winelab.EXE, os.path.join(unix_dir, "Quenlit.exe"))
         self.board = os.path.join(unix_dir, "config", "board.2ch")
         self.backup = self.board + "_QlBack"
         self.temporary = self.board + "_QlTemp"

@@ -11,6 +11,7 @@ from dataclasses import dataclass
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 BUILD = os.path.join(ROOT, "build", "windows")
+EXE = os.path.join(BUILD, "Quenlit.exe")  # the program under test; run-wine-tests --exe sets another
 WINE_DIR = os.path.join(ROOT, "build", "wine")
 PREFIX = os.path.join(WINE_DIR, "prefix")
 PACKAGES = ["g++-mingw-w64-x86-64", "wine64", "wine", "xvfb", "fonts-ipafont-gothic"]
