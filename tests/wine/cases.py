@@ -362,19 +362,25 @@ def no_room_for_the_backup(answer):
     return case
 
 
+def refused_with_a_decoy(host, decoy_folder, run):
+    """A path that is not exactly the tool's own would name `decoy_folder`'s
+    file: the run says the file was not found and touches neither."""
+    decoy = os.path.join(decoy_folder, "config", "board.2ch")
+    os.makedirs(os.path.dirname(decoy), exist_ok=True)
+    host.write(ONE_BLACK, decoy)
+    host.write(ONE_BLACK)
+    problems = box_problems(run(OK), [notice(texts.NOT_FOUND)])
+    if host.read(decoy) != ONE_BLACK or os.path.exists(decoy + "_QlBack"):
+        problems.append("the file of the folder a wrong path names was touched")
+    return problems + file_problems(host, ONE_BLACK, no_backup=True)
+
+
 def not_exactly_our_folder(planted):
     """The tool's folder has no exact name in code page 932: Windows would
     hand out a "best fit" naming `planted` instead, another host's folder."""
     def case(host):
-        decoy = os.path.join(host.lab.drive_c(TEST_ROOT_NAME), *planted.split("\\"), "config",
-                             "board.2ch")
-        os.makedirs(os.path.dirname(decoy), exist_ok=True)
-        host.write(ONE_BLACK, decoy)
-        host.write(ONE_BLACK)
-        problems = box_problems(host.run(OK), [notice(texts.NOT_FOUND)])
-        if host.read(decoy) != ONE_BLACK or os.path.exists(decoy + "_QlBack"):
-            problems.append("the file of the folder a best-fit path names was touched")
-        return problems + file_problems(host, ONE_BLACK, no_backup=True)
+        decoy = os.path.join(host.lab.drive_c(TEST_ROOT_NAME), *planted.split("\\"))
+        return refused_with_a_decoy(host, decoy, host.run)
     return case
 
 
@@ -406,15 +412,8 @@ def folder_path_over_260_bytes(host):
     # A module path cut at 260 bytes would end inside the fifth segment and
     # name the fourth one's config\board.2ch: a decoy that must stay untouched.
     assert len(host.windows_dir) > 300
-    decoy_dir = os.path.join(host.lab.drive_c(TEST_ROOT_NAME, "long"), *[LONG_SEGMENT] * 4, "config")
-    os.makedirs(decoy_dir, exist_ok=True)
-    decoy = os.path.join(decoy_dir, "board.2ch")
-    host.write(ONE_BLACK, decoy)
-    host.write(ONE_BLACK)
-    problems = box_problems(host.run_from_unix_path(OK), [notice(texts.NOT_FOUND)])
-    if host.read(decoy) != ONE_BLACK or os.path.exists(decoy + "_QlBack"):
-        problems.append("the file of the folder a cut path names was touched")
-    return problems + file_problems(host, ONE_BLACK, no_backup=True)
+    decoy = os.path.join(host.lab.drive_c(TEST_ROOT_NAME, "long"), *[LONG_SEGMENT] * 4)
+    return refused_with_a_decoy(host, decoy, host.run_from_unix_path)
 
 
 # (name, case, folder name under C:\quenlit-tests, or None for a drive root)
