@@ -146,9 +146,25 @@ two_runs() { # two_runs NAME FSYNC_DELAY_US TEXT_OF_THE_SECOND
   [ -n "$(ls "$host/config" | grep -v '^board.2ch\(_QlBack\)\?$')" ] && fail "left behind"
   finish
 }
+# Ended by a signal while its backup copy waits at an fsync: nothing of its
+# own is left behind, and the user's files are as they were.
+signalled() {
+  scenario="ended by a signal in the middle of the backup"; ok=1
+  new_host signalled
+  cp "$here/examples/host/config/board.2ch" "$host/config/"
+  (cd / && exec strace -o /dev/null -e trace=fsync -e inject=fsync:delay_enter=2000000 \
+    "$host/quenlit" </dev/null >/dev/null 2>&1) &
+  sleep 1
+  pkill -TERM -f "^$host/quenlit\$"
+  wait
+  cmp -s "$host/config/board.2ch" "$here/examples/host/config/board.2ch" || fail "board.2ch changed"
+  [ "$(ls "$host/config")" = board.2ch ] || fail "left behind: $(ls "$host/config")"
+  finish
+}
 if command -v strace >/dev/null && strace -o /dev/null true 2>/dev/null; then
   two_runs waited 100000 "板名文字色が黒色('clBlack')である板は"
   two_runs "held on" 1200000 "への書き込みに失敗しました。"
+  signalled
 else
   echo "SKIPPED: two runs at once (needs strace and ptrace)"
 fi
