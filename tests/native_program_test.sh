@@ -115,6 +115,20 @@ run_tool "\n"
 expect 0 "17 件、修正しました。"
 finish
 
+# Folders without an exact cp932 name: U+00A5 would become the 0x5C of a
+# backslash and name another folder's file, é has no form at all.
+for folder in "ツール/A¥B:ツール/A/B" "Café:Cafe"; do
+  scenario="folder ${folder%%:*}: not found, nothing touched"; ok=1
+  new_host "${folder%%:*}"
+  decoy="$work/${folder#*:}/config/board.2ch"
+  mkdir -p "$(dirname "$decoy")"
+  printf '1\t2\t3\t4\t5\t6\t7\tclBlack\t9\t10\n' | tee "$decoy" >"$host/config/board.2ch"
+  run_tool ""
+  expect 0 "サーバ情報ファイル(board.2ch)が見つかりませんでした。"
+  grep -q clWindowText "$decoy" "$host/config/board.2ch" && fail "a file was rewritten"
+  finish
+done
+
 scenario="a size limit on files: write failures, not a death"; ok=1
 new_host limited
 cp "$here/examples/host/config/board.2ch" "$host/config/"

@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
+#include "serverinfo/server_info_file.h"
 #include "support/test_platform.h"
 
 namespace {
@@ -214,6 +217,22 @@ TEST_F(WriteBackTest, ASymbolicLinkStaysALinkToTheUpdatedFile) {
   EXPECT_EQ(std::string(target, static_cast<std::size_t>(n)), real);
   EXPECT_EQ(ReadBytes(real), kNew);
   EXPECT_EQ(ReadBytes(platform.BackupPath()), kOld);
+
+  // A target on another file system: the temporary file goes beside the
+  // target, or the replace could not be made at all.
+  char other[] = "/dev/shm/quenlit-link-XXXXXX";
+  if (::access("/dev/shm", W_OK) != 0 || !::mkdtemp(other)) return;
+  PosixPlatform wholeSystem("/", nullptr, nullptr);
+  const std::string farTarget = std::string(other) + "/board.2ch";
+  WriteBytes(farTarget, kOld);
+  const std::string link = platform.HostPath("link.2ch");
+  ASSERT_EQ(::symlink(farTarget.c_str(), link.c_str()), 0);
+  std::string windowsLink;
+  ASSERT_TRUE(wholeSystem.FromHostPath(link, &windowsLink));
+  WriteLines(wholeSystem, wholeSystem.ReplaceTarget(windowsLink), {"new"}, "");
+  EXPECT_EQ(ReadBytes(link), "new\r\n");
+  EXPECT_GT(::readlink(link.c_str(), target, sizeof target), 0);
+  std::filesystem::remove_all(other);
 }
 
 }  // namespace
