@@ -37,6 +37,8 @@ class PosixPlatform : public Platform {
   bool MoveReplacing(const std::string& from, const std::string& to) override;
   bool RemoveFile(const std::string& path) override;
   int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override;
+  char* AllocatePages(std::size_t size) override;
+  void FreePages(char* pages, std::size_t size) override;
 
  private:
   std::string root_;  // without a trailing '/'; empty for "/"

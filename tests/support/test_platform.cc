@@ -95,3 +95,12 @@ int TestPlatform::ShowBox(const std::string& text, const std::string& caption,
   answers.pop_front();
   return answer;
 }
+
+char* TestPlatform::AllocatePages(std::size_t size) {
+  return Fails("AllocatePages") ? nullptr : target_.AllocatePages(size);
+}
+
+void TestPlatform::FreePages(char* pages, std::size_t size) {
+  Fails("FreePages");  // giving back cannot fail, but the process may end here
+  target_.FreePages(pages, size);
+}

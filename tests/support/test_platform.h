@@ -72,6 +72,8 @@ class TestPlatform : private test_detail::RealPlatformHolder, public PlatformWra
   bool MoveReplacing(const std::string& from, const std::string& to) override;
   bool RemoveFile(const std::string& path) override;
   int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override;
+  char* AllocatePages(std::size_t size) override;
+  void FreePages(char* pages, std::size_t size) override;
 
  private:
   // Counts the call; true when it is the one to fail.
