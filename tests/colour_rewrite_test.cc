@@ -16,10 +16,10 @@ class ColourRewriteTest : public ::testing::Test {
   // Runs stage 3 over the lines; returns them rewritten.
   std::vector<std::string> Rewrite(const std::vector<std::string>& lines) {
     RunState state(platform);
-    state.ServerInfoLines.assign(lines.begin(), lines.end());
+    state.ServerInfoLines = LinesOf(platform, lines);
     EXPECT_TRUE(ReplaceBlackColours(state));
     fixCount = state.FixCount;
-    return {state.ServerInfoLines.begin(), state.ServerInfoLines.end()};
+    return LinesWritten(state.ServerInfoLines);
   }
   std::size_t Find(const std::string& s) { return FindColourToken(platform, cp932, s); }
 
@@ -62,6 +62,9 @@ TEST_F(ColourRewriteTest, CountTabsCountsEveryTab) {
   EXPECT_EQ(CountTabs(""), 0u);
   EXPECT_EQ(CountTabs("\t\ta\t"), 3u);
   EXPECT_EQ(CountTabs("\x81\x09"), 1u);
+  // Long enough to be counted in blocks, and in more than one run of blocks.
+  const std::string many = std::string(5000, '\t') + "x\t" + std::string(4099, 'y') + '\t';
+  EXPECT_EQ(CountTabs(many), 5002u);
 }
 
 TEST_F(ColourRewriteTest, ExactlySevenTabsBeforeAndTwoAfterTheFirstToken) {
@@ -109,15 +112,15 @@ TEST_F(ColourRewriteTest, CheckBlackPresentStopsOnlyWithoutAnyUsableToken) {
       Sjis("サーバ情報ファイル内に 'clBlack' が見つかりませんでした。\r\n何もせずに終了します。");
   {
     RunState state(platform);
-    state.ServerInfoLines = {"a",
-                             "\x83"
-                             "clBlack",
-                             "clblack"};
+    state.ServerInfoLines = LinesOf(platform, {"a",
+                                               "\x83"
+                                               "clBlack",
+                                               "clblack"});
     EXPECT_FALSE(CheckBlackPresent(state));
   }
   {
     RunState state(platform);
-    state.ServerInfoLines = {"a", "x clBlack in the wrong place"};
+    state.ServerInfoLines = LinesOf(platform, {"a", "x clBlack in the wrong place"});
     EXPECT_TRUE(CheckBlackPresent(state));
   }
   ASSERT_EQ(platform.boxes.size(), 1u);

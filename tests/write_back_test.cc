@@ -16,7 +16,8 @@ class WriteBackTest : public ::testing::Test {
 
   bool WriteBack() {
     RunState state(platform);
-    state.ServerInfoLines = {"1\tname\th\t/b/\t0\t0\t0\tclWindowText\tx\t0", "plain"};
+    state.ServerInfoLines =
+        LinesOf(platform, {"1\tname\th\t/b/\t0\t0\t0\tclWindowText\tx\t0", "plain"});
     return WriteBackServerInfo(state);
   }
 
@@ -129,7 +130,7 @@ TEST_F(WriteBackTest, WriteFailingAfterTheBackupKeepsTheFileAndSaysSo) {
     fresh.failCall = call;
     fresh.failAt = 1;
     RunState state(fresh);
-    state.ServerInfoLines = {"new"};
+    state.ServerInfoLines = LinesOf(fresh, {"new"});
     EXPECT_FALSE(WriteBackServerInfo(state)) << call;
     ASSERT_EQ(fresh.boxes.size(), 1u) << call;
     EXPECT_EQ(fresh.boxes[0].text, WriteFailed()) << call;
@@ -150,9 +151,8 @@ TEST_F(WriteBackTest, LosingTheOwnPathIsAWriteFailureNotAQuestion) {
 
 TEST_F(WriteBackTest, ATailAfterANulIsWrittenBackUnchanged) {
   RunState state(platform);
-  state.ServerInfoLines = {"a"};
   const std::string tail("\0rest\nof file", 13);
-  state.ServerInfoTail = tail;
+  state.ServerInfoLines = TextLines(platform, "a" + tail);
   EXPECT_TRUE(WriteBackServerInfo(state));
   EXPECT_EQ(ReadBytes(platform.BoardPath()), std::string("a\r\n\0rest\nof file", 16));
 }

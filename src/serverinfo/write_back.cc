@@ -75,7 +75,7 @@ bool GuardedSteps(RunState& state, std::string& path) {
     if (!Ask(state, question, 'n')) return false;
   }
 
-  WriteLines(platform, path, state.ServerInfoLines, state.ServerInfoTail);
+  WriteLines(platform, path, state.ServerInfoLines);
   return true;
 }
 
