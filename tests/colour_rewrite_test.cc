@@ -77,6 +77,10 @@ TEST_F(ColourRewriteTest, ExactlySevenTabsBeforeAndTwoAfterTheFirstToken) {
       Board("clBlackclBlack"),                      // only the first of two
       Board("clBlack").substr(2),                   // nine fields
       "no tabs clBlack",
+      // Fields of thousands of bytes: the tabs far from the token count too.
+      Board("clBlack", std::string(10000, 'n')),
+      Board("clBlack") + std::string(10000, 'z'),
+      Board("clBlack") + std::string(9000, 'z') + '\t' + std::string(1000, 'z'),
   });
   EXPECT_EQ(out[0], Board("clWindowText"));
   EXPECT_EQ(out[1], Board("clBlack") + "\textra");
@@ -86,7 +90,10 @@ TEST_F(ColourRewriteTest, ExactlySevenTabsBeforeAndTwoAfterTheFirstToken) {
   EXPECT_EQ(out[5], Board("clWindowTextclBlack"));
   EXPECT_EQ(out[6], Board("clBlack").substr(2));
   EXPECT_EQ(out[7], "no tabs clBlack");
-  EXPECT_EQ(fixCount, 3);
+  EXPECT_EQ(out[8], Board("clWindowText", std::string(10000, 'n')));
+  EXPECT_EQ(out[9], Board("clWindowText") + std::string(10000, 'z'));
+  EXPECT_EQ(out[10], Board("clBlack") + std::string(9000, 'z') + '\t' + std::string(1000, 'z'));
+  EXPECT_EQ(fixCount, 5);
 
   // The second token of the field is rewritten by the next run.
   EXPECT_EQ(Rewrite({out[5]})[0], Board("clWindowTextclWindowText"));

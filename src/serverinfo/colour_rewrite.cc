@@ -60,16 +60,15 @@ bool ReplaceBlackColours(RunState& state) {
   while (true) {
     const std::size_t token = NextColourToken(state.platform, state.leadBytes, text, from);
     if (token == std::string_view::npos) break;
-    // Only the first usable token of its line is tried.
-    const std::size_t start = LineStartBefore(text, from, token);
-    const std::size_t after = token + kBlackToken.size();
-    const std::size_t end = FindLineEnd(text, after);
-    if (token != start && CountTabs(text.substr(start, token - start)) == 7 &&
-        CountTabs(text.substr(after, end - after)) == 2) {
+    // Only the first usable token of its line is tried: its tabs are
+    // counted on the way to the line's edges.
+    const LinePart before = LineBefore(text, from, token);
+    const LinePart after = LineAfter(text, token + kBlackToken.size());
+    if (token != before.edge && before.tabs == 7 && after.tabs == 2) {
       lines.MarkRewritten(token);
       ++state.FixCount;
     }
-    from = end;
+    from = after.edge;
   }
   return true;
 }

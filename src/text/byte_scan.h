@@ -10,11 +10,19 @@
 // First `needle` (two bytes or more) at or after `from`; npos when none.
 std::size_t FindBytes(std::string_view s, std::size_t from, std::string_view needle);
 
-// First CR or LF at or after `from`; s.size() when none.
-std::size_t FindLineEnd(std::string_view s, std::size_t from);
+// One side of a place in a line: where the line begins or ends there, and
+// the tabs between that edge and the place.
+struct LinePart {
+  std::size_t edge;
+  std::size_t tabs;
+};
 
-// Just past the last CR or LF in [from, to); `from` when there is none.
-std::size_t LineStartBefore(std::string_view s, std::size_t from, std::size_t to);
+// Before `to`: the edge is just past the last CR or LF in [from, to), or
+// `from` when there is none.
+LinePart LineBefore(std::string_view s, std::size_t from, std::size_t to);
+
+// From `from` on: the edge is the first CR or LF at or after it, or s.size().
+LinePart LineAfter(std::string_view s, std::size_t from);
 
 std::size_t CountByte(std::string_view s, char byte);
 
