@@ -34,12 +34,39 @@ PageBlock::~PageBlock() {
 
 LineList::LineList(PageBlock bytes, std::size_t size) : bytes_(std::move(bytes)) {
   const std::string_view all(bytes_.data(), size);
-  const std::size_t nul = std::min(all.find('\0'), size);
-  text_ = all.substr(0, nul);
-  tail_ = all.substr(nul);
+  // One search finds the first NUL or the first lone line end; from a lone
+  // line end on, the NUL is looked for alone.
+  firstLoneEnd_ = FindNulOrLoneLineEnd(all, 0);
+  const bool lone = firstLoneEnd_ < size && all[firstLoneEnd_] != '\0';
+  const std::size_t end = lone ? std::min(all.find('\0', firstLoneEnd_), size) : firstLoneEnd_;
+  text_ = all.substr(0, end);
+  tail_ = all.substr(end);
 }
 
-void LineList::MarkRewritten(std::size_t at) { bytes_.data()[at] = '\0'; }
+void LineList::MarkRewritten(std::size_t at) {
+  std::size_t distance = at - markedTo_;
+  for (; distance >= kSkip; distance -= kSkip) marks_.push_back(kSkip);
+  marks_.push_back(static_cast<std::uint32_t>(distance));
+  markedTo_ = at + kBlackToken.size();
+}
+
+WrittenBytes::WrittenBytes(const LineList& lines)
+    : lines_(lines), lone_(lines.firstLoneEnd_), nextMark_(lines.marks_.begin()) {
+  NextMark();
+}
+
+void WrittenBytes::NextMark() {
+  std::size_t position = at_;
+  for (; nextMark_ != lines_.marks_.end(); ++nextMark_) {
+    position += *nextMark_;
+    if (*nextMark_ != LineList::kSkip) {
+      ++nextMark_;
+      mark_ = position;
+      return;
+    }
+  }
+  mark_ = lines_.text().size();
+}
 
 std::string_view WrittenBytes::Next(std::span<char> buffer) {
   const std::string_view text = lines_.text();
@@ -50,24 +77,29 @@ std::string_view WrittenBytes::Next(std::span<char> buffer) {
     used += bytes.size();
   };
   while (at_ < n) {
-    if (change_ == std::string_view::npos || change_ < at_)
-      change_ = FindNulOrLoneLineEnd(text, at_);
+    if (lone_ < at_) lone_ = FindNulOrLoneLineEnd(text, at_);
+    const std::size_t change = std::min(mark_, lone_);
     // Bytes that go out as they are: a long stretch straight from the text.
-    const std::size_t same = change_ - at_;
+    const std::size_t same = change - at_;
     if (used == 0 && same >= buffer.size()) {
-      at_ = change_;
-      return text.substr(change_ - same, same);
+      at_ = change;
+      return text.substr(change - same, same);
     }
     const std::size_t fits = std::min(same, buffer.size() - used);
     put(text.substr(at_, fits));
     at_ += fits;
-    if (at_ < change_ || at_ == n) break;
-    // A mark, or a lone CR or LF, which ends its line with CR LF.
-    const bool mark = text[at_] == '\0';
+    if (at_ < change || at_ == n) break;
+    // A marked token, or a lone CR or LF, which ends its line with CR LF.
+    const bool mark = at_ == mark_;
     const std::string_view instead = mark ? kWindowTextToken : std::string_view("\r\n");
     if (buffer.size() - used < instead.size()) break;
     put(instead);
-    at_ += mark ? kBlackToken.size() : 1;
+    if (mark) {
+      at_ += kBlackToken.size();
+      NextMark();
+    } else {
+      at_ += 1;
+    }
   }
   if (at_ < n) return {buffer.data(), used};
   // A last line without an end gains one.

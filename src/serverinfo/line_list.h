@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <span>
 #include <string_view>
 
@@ -28,8 +30,8 @@ class PageBlock {
 // The file's lines as a run holds them: the bytes read, not a list of lines.
 // A line is found again by its end whenever the lines are gone through, so
 // the list costs nothing per line however short the lines are, and no line
-// is ever copied. A rewritten colour is marked where it stands; its new bytes
-// are made only while writing (WrittenBytes).
+// is ever copied. A rewritten colour is only noted where it stands; its new
+// bytes are made while writing (WrittenBytes).
 class LineList {
  public:
   LineList() = default;
@@ -44,21 +46,32 @@ class LineList {
   // In no line, but written back unchanged after the lines.
   std::string_view tail() const { return tail_; }
 
-  // The "clBlack" at `at` in the text goes out as "clWindowText". Its first
-  // byte becomes the mark: a NUL, which the text holds nowhere else.
+  // The "clBlack" at `at` in the text goes out as "clWindowText". Marked in
+  // the order of the text.
   void MarkRewritten(std::size_t at);
 
  private:
+  friend class WrittenBytes;
+  // Each mark as its distance from the end of the token before (or from the
+  // start): 4 bytes a rewritten line, in blocks that never move. A distance
+  // of kSkip or more is noted as kSkip entries, each only a step forward.
+  static constexpr std::uint32_t kSkip = UINT32_MAX;
+
   PageBlock bytes_;
   std::string_view text_;
   std::string_view tail_;
+  // The first CR or LF that is not half of a CR LF pair, found while looking
+  // for the NUL: before it the writing needs to change nothing but marks.
+  std::size_t firstLoneEnd_ = 0;
+  std::deque<std::uint32_t> marks_;
+  std::size_t markedTo_ = 0;  // just past the last marked token
 };
 
 // The bytes WriteLines puts in the file, piece by piece: every line followed
 // by CR LF, each marked colour as "clWindowText", then the tail.
 class WrittenBytes {
  public:
-  explicit WrittenBytes(const LineList& lines) : lines_(lines) {}
+  explicit WrittenBytes(const LineList& lines);
 
   // The next piece: made in `buffer` (at least 16 bytes) or, for a stretch
   // at least as long as the buffer that goes out unchanged, the lines' own
@@ -66,9 +79,14 @@ class WrittenBytes {
   std::string_view Next(std::span<char> buffer);
 
  private:
+  // Steps to the next mark; the text's size when there is none.
+  void NextMark();
+
   const LineList& lines_;
-  std::size_t at_ = 0;                           // next byte of the text to give
-  std::size_t change_ = std::string_view::npos;  // next byte given changed, once found
+  std::size_t at_ = 0;    // next byte of the text to give
+  std::size_t mark_ = 0;  // next marked token at or after at_
+  std::size_t lone_ = 0;  // next lone CR or LF at or after at_
+  std::deque<std::uint32_t>::const_iterator nextMark_;
   bool lastEndGiven_ = false;
   bool tailGiven_ = false;
 };
