@@ -3,6 +3,10 @@
 
   make_board.py lines N        N ten-field board lines, about a third black
   make_board.py mb N           as many such lines as make N MB
+  make_board.py short N        N short board lines (about 45 bytes), every
+                               third black, every 50th a category line
+  make_board.py tiny N         one board line to rewrite, then N MB of empty
+                               and one-byte lines
   make_board.py lead-bytes N   one line of N MB of lead bytes with "clBlack"
                                among them, all in trail position but the last
   make_board.py tokens N       one line of N "clBlack" tokens, each after a
@@ -26,6 +30,30 @@ def board_lines(count):
             i % 40, name, i % 97, i, rng.randrange(1000), colour, rng.randrange(3))
 
 
+CATEGORIES = [n.encode("cp932") for n in ["【ニュース】", "【趣味】", "【生活】", "【PC等】"]]
+
+
+def short_lines(count):
+    rng = random.Random(20261208)
+    for i in range(count):
+        if i % 50 == 0:
+            yield rng.choice(CATEGORIES) + b"\r\n"
+            continue
+        colour = b"clBlack" if i % 3 == 0 else rng.choice(COLOURS[3:])
+        yield b"%d\t%s\th%d\t/b%d/\t0\t0\t0\t%s\tclWindow\t0\r\n" % (
+            i % 40, rng.choice(NAMES)[:4], i % 97, i, colour)
+
+
+def tiny_lines(amount):
+    out = bytearray(b"1\tn\th\t/b/\t0\t0\t0\tclBlack\tclWindow\t0\r\n")
+    rng = random.Random(20261209)
+    pieces = [b"\r\n", b"a\r\n", b"1\r\n", b"\r\n", b"\x82\r\n"]
+    block = b"".join(rng.choice(pieces) for _ in range(1 << 16))
+    while len(out) < amount << 20:
+        out += block
+    return bytes(out[:amount << 20])
+
+
 def main():
     kind, amount = sys.argv[1], int(sys.argv[2])
     out = sys.stdout.buffer
@@ -39,6 +67,13 @@ def main():
                 break
             out.write(line)
             written += len(line)
+    elif kind == "short":
+        for line in short_lines(amount):
+            out.write(line)
+    elif kind == "tiny":
+        data = tiny_lines(amount)
+        # End on a whole line.
+        out.write(data[:data.rindex(b"\r\n") + 2])
     elif kind == "lead-bytes":
         # Runs of 999 lead bytes put every token after them in trail position.
         chunk = bytes(0x81 + (i % 31) for i in range(999)) + b"clBlack"

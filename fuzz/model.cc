@@ -43,38 +43,42 @@ std::string RewriteLine(std::string_view line, bool* rewritten, std::size_t* fou
          std::string(line.substr(at + kBlack.size()));
 }
 
+std::vector<std::string> Lines(std::string_view bytes) {
+  std::size_t nul = bytes.find('\0');
+  if (nul == std::string_view::npos) nul = bytes.size();
+  std::vector<std::string> lines;
+  std::string line;
+  bool open = false;  // a line has begun that no terminator has ended yet
+  for (std::size_t i = 0; i < nul; ++i) {
+    const char c = bytes[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < nul && bytes[i + 1] == '\n') ++i;
+      lines.push_back(line);
+      line.clear();
+      open = false;
+    } else {
+      line += c;
+      open = true;
+    }
+  }
+  if (open) lines.push_back(line);
+  return lines;
+}
+
 std::string RewriteFile(std::string_view bytes, bool applyRule, int* rewritten, int* lines) {
   *rewritten = 0;
   *lines = 0;
-  std::size_t nul = bytes.find('\0');
-  if (nul == std::string_view::npos) nul = bytes.size();
   std::string out;
-  std::string line;
-  bool open = false;  // a line has begun that no terminator has ended yet
-  auto endLine = [&] {
+  for (const std::string& line : Lines(bytes)) {
     bool changed = false;
     std::size_t found = 0;
     out += applyRule ? RewriteLine(line, &changed, &found) : line;
     out += "\r\n";
     *rewritten += changed;
     ++*lines;
-    line.clear();
-    open = false;
-  };
-  for (std::size_t i = 0; i < nul; ++i) {
-    const char c = bytes[i];
-    if (c == '\r') {
-      if (i + 1 < nul && bytes[i + 1] == '\n') ++i;
-      endLine();
-    } else if (c == '\n') {
-      endLine();
-    } else {
-      line += c;
-      open = true;
-    }
   }
-  if (open) endLine();
-  out += bytes.substr(nul);
+  const std::size_t nul = bytes.find('\0');
+  if (nul != std::string_view::npos) out += bytes.substr(nul);
   return out;
 }
 

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The rewrite, written a second time straight from the rule and as plainly as
 // possible, so the fuzz targets can hold the tool's code against it.
@@ -13,6 +14,10 @@ bool IsLead(unsigned char byte);
 // The line after the colour rule; *rewritten tells whether it changed, and
 // *found gets the 1-based position of the first usable "clBlack" (0: none).
 std::string RewriteLine(std::string_view line, bool* rewritten, std::size_t* found);
+
+// The lines of a file: up to its first NUL, ended by CR, LF or CR LF; a
+// last line without an end is a line too.
+std::vector<std::string> Lines(std::string_view bytes);
 
 // The whole file as the tool writes it back: every line end CR LF, a last
 // line without one gains it, colour rule applied to each line when

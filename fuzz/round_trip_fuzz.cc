@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (LoadServerInfo(state)) {
     model::Check(lines > 0, "lines read from a file without any");
     bool anyToken = false;
-    for (std::string_view line : state.ServerInfoLines) {
+    for (const std::string& line : model::Lines(input)) {
       bool changed = false;
       std::size_t found = 0;
       model::RewriteLine(line, &changed, &found);

@@ -1,27 +1,31 @@
-// Line split and join: the bytes come back with every line end as CR LF and
-// the bytes from the first NUL on untouched.
+// Line list and the bytes written back: every line end comes back as CR LF
+// and the bytes from the first NUL on untouched, whatever the size of the
+// buffer they go out through.
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "model.h"
-#include "serverinfo/server_info_file.h"
+#include "platform/posix_platform.h"
+#include "serverinfo/line_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static PosixPlatform platform("/", nullptr, nullptr);
   const std::string bytes(reinterpret_cast<const char*>(data), size);
-  const FileText text = SplitLines(bytes);
-  for (std::string_view line : text.lines) {
-    model::Check(line.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos,
-                 "a line holds a line end or a NUL");
-  }
-  model::Check(text.tail.empty() || text.tail[0] == '\0', "the tail does not start at a NUL");
-  int rewritten = 0, lines = 0;
-  const std::string expected = model::RewriteFile(bytes, false, &rewritten, &lines);
-  model::Check(static_cast<int>(text.lines.size()) == lines, "line count");
-  std::string joined;
-  for (std::string_view line : text.lines) (joined += line) += "\r\n";
-  joined += text.tail;
-  model::Check(joined == expected, "joined bytes");
+  PageBlock block(platform, size);
+  std::memcpy(block.data(), bytes.data(), size);
+  const LineList lines(std::move(block), size);
+  model::Check(lines.tail().empty() || lines.tail()[0] == '\0', "the tail does not start at a NUL");
+  int rewritten = 0, count = 0;
+  const std::string expected = model::RewriteFile(bytes, false, &rewritten, &count);
+  model::Check(lines.empty() == (count == 0), "lines from a text without any, or none from one");
+  // A buffer of 16 to 79 bytes, so its edges fall everywhere.
+  std::string buffer(16 + (size == 0 ? 0 : data[0] % 64), '\0');
+  std::string written;
+  WrittenBytes out(lines);
+  for (auto piece = out.Next(buffer); !piece.empty(); piece = out.Next(buffer)) written += piece;
+  model::Check(written == expected, "written bytes");
   return 0;
 }

@@ -18,10 +18,10 @@ class ColourRewriteTest : public ::testing::Test {
   // Runs stage 3 over the lines; returns them rewritten.
   std::vector<std::string> Rewrite(const std::vector<std::string>& lines) {
     RunState state(platform);
-    state.ServerInfoLines.assign(lines.begin(), lines.end());
+    state.ServerInfoLines = LinesOf(platform, lines);
     EXPECT_TRUE(ReplaceBlackColours(state));
     fixCount = state.FixCount;
-    return {state.ServerInfoLines.begin(), state.ServerInfoLines.end()};
+    return LinesWritten(state.ServerInfoLines);
   }
   std::size_t Find(const std::string& s) { return FindColourToken(platform, cp932, s); }
 
@@ -67,6 +67,15 @@ TEST_F(ColourRewriteTest, ATokenTheComparisonRejectsIsSkippedNotTaken) {
   EXPECT_EQ(Find("clBlack clBlack"), 9u);
 }
 
+TEST_F(ColourRewriteTest, CountTabsCountsEveryTab) {
+  EXPECT_EQ(CountTabs(""), 0u);
+  EXPECT_EQ(CountTabs("\t\ta\t"), 3u);
+  EXPECT_EQ(CountTabs("\x81\x09"), 1u);
+  // Long enough to be counted in blocks, and in more than one run of blocks.
+  const std::string many = std::string(5000, '\t') + "x\t" + std::string(4099, 'y') + '\t';
+  EXPECT_EQ(CountTabs(many), 5002u);
+}
+
 TEST_F(ColourRewriteTest, ExactlySevenTabsBeforeAndTwoAfterTheFirstToken) {
   auto out = Rewrite({
       Board("clBlack"),                             // rewritten
@@ -78,6 +87,10 @@ TEST_F(ColourRewriteTest, ExactlySevenTabsBeforeAndTwoAfterTheFirstToken) {
       Board("clBlack").substr(2),                   // nine fields
       "no tabs clBlack",
       Board("clBlack", "\x81"),  // a tab is never a trail byte: it counts after a lead byte
+      // Fields of thousands of bytes: the tabs far from the token count too.
+      Board("clBlack", std::string(10000, 'n')),
+      Board("clBlack") + std::string(10000, 'z'),
+      Board("clBlack") + std::string(9000, 'z') + '\t' + std::string(1000, 'z'),
   });
   EXPECT_EQ(out[0], Board("clWindowText"));
   EXPECT_EQ(out[1], Board("clBlack") + "\textra");
@@ -88,7 +101,10 @@ TEST_F(ColourRewriteTest, ExactlySevenTabsBeforeAndTwoAfterTheFirstToken) {
   EXPECT_EQ(out[6], Board("clBlack").substr(2));
   EXPECT_EQ(out[7], "no tabs clBlack");
   EXPECT_EQ(out[8], Board("clWindowText", "\x81"));
-  EXPECT_EQ(fixCount, 4);
+  EXPECT_EQ(out[9], Board("clWindowText", std::string(10000, 'n')));
+  EXPECT_EQ(out[10], Board("clWindowText") + std::string(10000, 'z'));
+  EXPECT_EQ(out[11], Board("clBlack") + std::string(9000, 'z') + '\t' + std::string(1000, 'z'));
+  EXPECT_EQ(fixCount, 6);
 
   // The second token of the field is rewritten by the next run.
   EXPECT_EQ(Rewrite({out[5]})[0], Board("clWindowTextclWindowText"));
@@ -114,15 +130,15 @@ TEST_F(ColourRewriteTest, CheckBlackPresentStopsOnlyWithoutAnyUsableToken) {
       Sjis("サーバ情報ファイル内に 'clBlack' が見つかりませんでした。\r\n何もせずに終了します。");
   {
     RunState state(platform);
-    state.ServerInfoLines = {"a",
-                             "\x83"
-                             "clBlack",
-                             "clblack"};
+    state.ServerInfoLines = LinesOf(platform, {"a",
+                                               "\x83"
+                                               "clBlack",
+                                               "clblack"});
     EXPECT_FALSE(CheckBlackPresent(state));
   }
   {
     RunState state(platform);
-    state.ServerInfoLines = {"a", "x clBlack in the wrong place"};
+    state.ServerInfoLines = LinesOf(platform, {"a", "x clBlack in the wrong place"});
     EXPECT_TRUE(CheckBlackPresent(state));
   }
   ASSERT_EQ(platform.boxes.size(), 1u);

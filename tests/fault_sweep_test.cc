@@ -108,8 +108,9 @@ std::string WriteFailed(const std::string& path) {
   return Sjis("サーバ情報ファイル" + path + "への書き込みに失敗しました。");
 }
 std::string Closing(int count = 1) { return Sjis(std::to_string(count) + " 件、修正しました。"); }
-// The last-resort report: only its start is fixed.
+// The last-resort reports: only their start is fixed.
 std::string OpenErrorReport() { return "EFOpenError" + Sjis("がモジュール Quenlit.exe の "); }
+std::string OutOfMemoryReport() { return "EOutOfMemory" + Sjis("がモジュール Quenlit.exe の "); }
 
 // The real platform under test, answering the questions of the scenario Yes
 // and any other question No.
@@ -210,14 +211,16 @@ Expected WhenFailing(const Scenario& scenario, const std::string& name, long nth
                      bool writing) {
   Expected success = Says({Closing()});
   success.written = true;
-  // Closing cannot fail; a stale entry that is not there needs no removing;
-  // a folder that cannot hold the run's lock is written as without it.
-  if (name == "CloseFile" || name == "UnlockRun" || name == "RemoveFile" || name == "LockRun") {
+  // Closing or freeing cannot fail; a stale entry that is not there needs no
+  // removing; a folder that cannot hold the run's lock is written as without it.
+  if (name == "CloseFile" || name == "FreePages" || name == "UnlockRun" || name == "RemoveFile" ||
+      name == "LockRun") {
     return success;
   }
   if (!writing) {
     if (name == "ModuleFileName" || name == "FindFile") return Says({NotFound()});
     if (name == "OpenForRead") return Says({OpenErrorReport()}, 1);
+    if (name == "AllocatePages") return Says({OutOfMemoryReport()}, 1);
     if (name == "FileSize" || name == "ReadFile") return Says({ReadFailed()});
     // A comparison that does not confirm a match: a line that would have been
     // rewritten no longer is, or another "clBlack" stands in.
@@ -239,8 +242,9 @@ Expected WhenFailing(const Scenario& scenario, const std::string& name, long nth
     if (name == "CopyToNew" || (name == "MoveReplacing" && nth < total)) {
       return Says({BackupQuestion(scenario.backupBefore ? "更新" : "作成")});
     }
-    if (name == "CreateNew" || name == "WriteFile" || name == "FlushFile" ||
-        name == "MoveReplacing") {
+    // The write buffer is taken before the file is created.
+    if (name == "AllocatePages" || name == "CreateNew" || name == "WriteFile" ||
+        name == "FlushFile" || name == "MoveReplacing") {
       return Says({WriteFailed(kPath)});
     }
   }
@@ -251,7 +255,8 @@ Expected WhenFailing(const Scenario& scenario, const std::string& name, long nth
 bool IsOneOf(const std::string& text, const std::set<std::string>& texts) {
   return std::any_of(texts.begin(), texts.end(), [&](const std::string& known) {
     return text.compare(0, known.size(), known) == 0 &&
-           (text.size() == known.size() || known == OpenErrorReport());
+           (text.size() == known.size() || known == OpenErrorReport() ||
+            known == OutOfMemoryReport());
   });
 }
 

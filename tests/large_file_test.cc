@@ -1,43 +1,81 @@
 // Files far larger than the write buffer, written back through it: every
-// byte in its place, however the lines fall across the buffer's edges.
+// byte in its place, however the lines, their ends and the rewritten colours
+// fall across the buffer's edges.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
+#include "serverinfo/colour_rewrite.h"
 #include "serverinfo/failure.h"
 #include "serverinfo/server_info_file.h"
 #include "support/test_platform.h"
 
 namespace {
 
+// Lines of many lengths with every kind of end, a third of them board lines
+// to rewrite; `expected` gets them as they are written back.
+std::string MixedLines(int count, std::string& expected) {
+  const char* const ends[] = {"\n", "\r", "\r\n", "\r\n"};
+  std::string bytes;
+  for (int i = 0; i < count; ++i) {
+    const std::string name = "line " + std::to_string(i) + std::string(i % 61, 'x');
+    const bool board = i % 3 == 0;
+    bytes += board ? "1\t" + name + "\t\t\t\t\t\tclBlack\t\t" : name;
+    expected += board ? "1\t" + name + "\t\t\t\t\t\tclWindowText\t\t" : name;
+    bytes += ends[i % 4];
+    expected += "\r\n";
+  }
+  return bytes;
+}
+
+// The lines rewritten as a run does it.
+LineList Rewritten(TestPlatform& platform, const std::string& bytes) {
+  RunState state(platform);
+  state.ServerInfoLines = TextLines(platform, bytes);
+  ReplaceBlackColours(state);
+  return std::move(state.ServerInfoLines);
+}
+
 TEST(LargeFile, LinesLongerAndShorterThanTheBufferComeBackWhole) {
   TestPlatform platform;
-  std::vector<std::string> lines;
   std::string expected;
-  for (int i = 0; i < 40000; ++i) {
-    lines.push_back("line " + std::to_string(i) + std::string(i % 61, 'x'));
-    if (i == 20000) lines.push_back(std::string((3 << 20) + 7, '\x82'));  // one line > the buffer
-    if (i == 30000) lines.push_back("");
-  }
-  for (const auto& line : lines) expected += line + "\r\n";
+  std::string bytes = MixedLines(20000, expected);
+  const std::string longLine((3 << 20) + 7, '\x82');  // one line > the buffer
+  bytes += longLine + "\n\n";
+  expected += longLine + "\r\n\r\n";
+  bytes += MixedLines(20000, expected);
   const std::string tail = '\0' + std::string((2 << 20) + 3, 'T');
-  expected += tail;
 
-  WriteLines(platform, platform.BoardWindowsPath(), {lines.begin(), lines.end()}, tail);
-  EXPECT_EQ(ReadBytes(platform.BoardPath()), expected);
+  WriteLines(platform, platform.BoardWindowsPath(), Rewritten(platform, bytes + tail));
+  EXPECT_EQ(ReadBytes(platform.BoardPath()), expected + tail);
   EXPECT_FALSE(Exists(platform.TempPath()));
   const long writes = std::count(platform.calls.begin(), platform.calls.end(), "WriteFile");
   EXPECT_GT(writes, 3);  // went out in pieces
 }
 
+TEST(LargeFile, PiecesOfEverySizeJoinToTheSameBytes) {
+  // Buffers from the smallest allowed up: a rewritten colour, a line end or
+  // a stretch longer than the buffer meets each of its edges somewhere.
+  TestPlatform platform;
+  std::string expected;
+  std::string bytes = MixedLines(300, expected) + std::string(100, 'z') + "\r";
+  expected += std::string(100, 'z') + "\r\n";
+  const std::string tail("\0tail", 5);
+  const LineList lines = Rewritten(platform, bytes + tail);
+  for (std::size_t room = 16; room <= 64; ++room) {
+    EXPECT_EQ(WrittenOut(lines, room), expected + tail) << room;
+  }
+}
+
 TEST(LargeFile, AWriteFailingPartWayLeavesTheFileAsItWas) {
   TestPlatform platform;
   WriteBytes(platform.BoardPath(), "old\r\n");
-  std::vector<std::string> lines(300000, std::string(20, 'n'));
+  std::string bytes;
+  for (int i = 0; i < 300000; ++i) bytes += std::string(20, 'n') + "\n";
   platform.failCall = "WriteFile";
   platform.failAt = 3;
-  EXPECT_THROW(WriteLines(platform, platform.BoardWindowsPath(), {lines.begin(), lines.end()}, ""),
+  EXPECT_THROW(WriteLines(platform, platform.BoardWindowsPath(), TextLines(platform, bytes)),
                Failure);
   EXPECT_EQ(ReadBytes(platform.BoardPath()), "old\r\n");
   EXPECT_FALSE(Exists(platform.TempPath()));

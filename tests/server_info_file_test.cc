@@ -44,32 +44,33 @@ TEST(ServerInfoPath, JoinsTheFixedFragmentAndIsUnknownWithoutTheOwnPath) {
   EXPECT_EQ(ServerInfoPath(platform, Cp932()), std::nullopt);
 }
 
-TEST(SplitLines, EveryLineEndKindAndTheNulTail) {
-  using Lines = std::vector<std::string_view>;
-  EXPECT_EQ(SplitLines("a\r\nb\rc\nd").lines, (Lines{"a", "b", "c", "d"}));
-  EXPECT_EQ(SplitLines("a\n\rb").lines, (Lines{"a", "", "b"}));  // LF CR: a line, then an empty one
-  EXPECT_EQ(SplitLines("a\r\n").lines, (Lines{"a"}));
-  EXPECT_EQ(SplitLines("\r\n").lines, (Lines{""}));
-  EXPECT_EQ(SplitLines("\r\n\r\n\n").lines, (Lines{"", "", ""}));
-  EXPECT_TRUE(SplitLines("").lines.empty());
+TEST(LineList, EveryLineEndKindAndTheNulTail) {
+  using Lines = std::vector<std::string>;
+  TestPlatform platform;
+  auto split = [&](std::string_view bytes) { return LinesWritten(TextLines(platform, bytes)); };
+  EXPECT_EQ(split("a\r\nb\rc\nd"), (Lines{"a", "b", "c", "d"}));
+  EXPECT_EQ(split("a\n\rb"), (Lines{"a", "", "b"}));  // LF CR: a line, then an empty one
+  EXPECT_EQ(split("a\r\n"), (Lines{"a"}));
+  EXPECT_EQ(split("\r\n"), (Lines{""}));
+  EXPECT_EQ(split("\r\n\r\n\n"), (Lines{"", "", ""}));
+  EXPECT_TRUE(TextLines(platform, "").empty());
 
   const std::string bytes("a\r\nb\0c\r\n", 8);
-  FileText withNul = SplitLines(bytes);
-  EXPECT_EQ(withNul.lines, (Lines{"a", "b"}));
-  EXPECT_EQ(withNul.tail, std::string("\0c\r\n", 4));
-  EXPECT_TRUE(SplitLines(std::string("\0x", 2)).lines.empty());
+  const LineList withNul = TextLines(platform, bytes);
+  EXPECT_EQ(LinesWritten(withNul), (Lines{"a", "b"}));
+  EXPECT_EQ(withNul.tail(), std::string("\0c\r\n", 4));
+  EXPECT_TRUE(TextLines(platform, std::string("\0x", 2)).empty());
 }
 
 TEST(ReadLines, MixedLineEndsReadLikeCrLf) {
   TestPlatform platform;
   WriteBytes(platform.BoardPath(), "x\ty\rz\n\r\nlast");
-  std::unique_ptr<char[]> mixedBytes, crlfBytes;
-  FileText mixed, crlf;
-  ReadLines(platform, platform.BoardWindowsPath(), mixedBytes, mixed);
+  LineList mixed, crlf;
+  ReadLines(platform, platform.BoardWindowsPath(), mixed);
   WriteBytes(platform.BoardPath(), "x\ty\r\nz\r\n\r\nlast\r\n");
-  ReadLines(platform, platform.BoardWindowsPath(), crlfBytes, crlf);
-  EXPECT_EQ(mixed.lines, crlf.lines);
-  EXPECT_EQ(mixed.lines.size(), 4u);
+  ReadLines(platform, platform.BoardWindowsPath(), crlf);
+  EXPECT_EQ(LinesWritten(mixed), LinesWritten(crlf));
+  EXPECT_EQ(LinesWritten(mixed).size(), 4u);
 }
 
 TEST(ReadLines, AShortOrFailedReadGivesNoLinesNotAPart) {
@@ -78,10 +79,9 @@ TEST(ReadLines, AShortOrFailedReadGivesNoLinesNotAPart) {
     WriteBytes(platform.BoardPath(), "a\r\nb\r\n");
     platform.failCall = call;
     platform.failAt = 1;
-    std::unique_ptr<char[]> bytes;
-    FileText text{{"stale"}, ""};
-    ReadLines(platform, platform.BoardWindowsPath(), bytes, text);
-    EXPECT_TRUE(text.lines.empty()) << call;
+    LineList lines = TextLines(platform, "stale");
+    ReadLines(platform, platform.BoardWindowsPath(), lines);
+    EXPECT_TRUE(lines.empty()) << call;
   }
 }
 
@@ -95,10 +95,9 @@ TEST(ReadLines, AFileThatCannotBeOpenedRaisesEFOpenError) {
   ASSERT_LT(where.size(), sizeof address.sun_path);
   where.copy(address.sun_path, where.size());
   ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  std::unique_ptr<char[]> bytes;
-  FileText text;
+  LineList lines;
   try {
-    ReadLines(platform, platform.BoardWindowsPath(), bytes, text);
+    ReadLines(platform, platform.BoardWindowsPath(), lines);
     ADD_FAILURE() << "no failure raised";
   } catch (const Failure& failure) {
     EXPECT_EQ(failure.kind, "EFOpenError");
@@ -110,10 +109,9 @@ TEST(ReadLines, AFileThatCannotBeOpenedRaisesEFOpenError) {
 TEST(WriteLines, ReplacesTheWholeFileAndLeavesNoTemporaryFile) {
   TestPlatform platform;
   WriteBytes(platform.BoardPath(), "one line without end");
-  std::unique_ptr<char[]> bytes;
-  FileText text;
-  ReadLines(platform, platform.BoardWindowsPath(), bytes, text);
-  WriteLines(platform, platform.BoardWindowsPath(), text.lines, text.tail);
+  LineList lines;
+  ReadLines(platform, platform.BoardWindowsPath(), lines);
+  WriteLines(platform, platform.BoardWindowsPath(), lines);
   EXPECT_EQ(ReadBytes(platform.BoardPath()), "one line without end\r\n");
   EXPECT_FALSE(Exists(platform.TempPath()));
 }
@@ -125,7 +123,7 @@ TEST(WriteLines, AnyFailureKeepsTheOldBytesAndRemovesTheTemporaryFile) {
     platform.failCall = call;
     platform.failAt = 1;
     try {
-      WriteLines(platform, platform.BoardWindowsPath(), {"new"}, "");
+      WriteLines(platform, platform.BoardWindowsPath(), LinesOf(platform, {"new"}));
       ADD_FAILURE() << call << ": no failure raised";
     } catch (const Failure& failure) {
       EXPECT_TRUE(failure.kind == "EFCreateError" || failure.kind == "EWriteError") << call;
@@ -140,7 +138,7 @@ class LoadServerInfoTest : public ::testing::Test {
   bool Load() {
     RunState state(platform);
     bool result = LoadServerInfo(state);
-    lines.assign(state.ServerInfoLines.begin(), state.ServerInfoLines.end());
+    lines = LinesWritten(state.ServerInfoLines);
     return result;
   }
   TestPlatform platform;

@@ -20,7 +20,8 @@ class WriteBackTest : public ::testing::Test {
 
   bool WriteBack() {
     RunState state(platform);
-    state.ServerInfoLines = {"1\tname\th\t/b/\t0\t0\t0\tclWindowText\tx\t0", "plain"};
+    state.ServerInfoLines =
+        LinesOf(platform, {"1\tname\th\t/b/\t0\t0\t0\tclWindowText\tx\t0", "plain"});
     return WriteBackServerInfo(state);
   }
 
@@ -135,7 +136,7 @@ TEST_F(WriteBackTest, WriteFailingAfterTheBackupKeepsTheFileAndSaysSo) {
     fresh.failCall = call;
     fresh.failAt = nth;
     RunState state(fresh);
-    state.ServerInfoLines = {"new"};
+    state.ServerInfoLines = LinesOf(fresh, {"new"});
     EXPECT_FALSE(WriteBackServerInfo(state)) << call;
     ASSERT_EQ(fresh.boxes.size(), 1u) << call;
     EXPECT_EQ(fresh.boxes[0].text, WriteFailed()) << call;
@@ -156,9 +157,8 @@ TEST_F(WriteBackTest, LosingTheOwnPathIsAWriteFailureNotAQuestion) {
 
 TEST_F(WriteBackTest, ATailAfterANulIsWrittenBackUnchanged) {
   RunState state(platform);
-  state.ServerInfoLines = {"a"};
   const std::string tail("\0rest\nof file", 13);
-  state.ServerInfoTail = tail;
+  state.ServerInfoLines = TextLines(platform, "a" + tail);
   EXPECT_TRUE(WriteBackServerInfo(state));
   EXPECT_EQ(ReadBytes(platform.BoardPath()), std::string("a\r\n\0rest\nof file", 16));
 }
@@ -229,7 +229,7 @@ TEST_F(WriteBackTest, ASymbolicLinkStaysALinkToTheUpdatedFile) {
   ASSERT_EQ(::symlink(farTarget.c_str(), link.c_str()), 0);
   std::string windowsLink;
   ASSERT_TRUE(wholeSystem.FromHostPath(link, &windowsLink));
-  WriteLines(wholeSystem, wholeSystem.ReplaceTarget(windowsLink), {"new"}, "");
+  WriteLines(wholeSystem, wholeSystem.ReplaceTarget(windowsLink), LinesOf(wholeSystem, {"new"}));
   EXPECT_EQ(ReadBytes(link), "new\r\n");
   EXPECT_GT(::readlink(link.c_str(), target, sizeof target), 0);
   std::filesystem::remove_all(other);

@@ -237,6 +237,13 @@ class Win32Platform final : public Platform {
   int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override {
     return ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), style);
   }
+
+  char* AllocatePages(std::size_t size) override {
+    return static_cast<char*>(
+        ::VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  }
+
+  void FreePages(char* pages, std::size_t) override { ::VirtualFree(pages, 0, MEM_RELEASE); }
 };
 
 }  // namespace

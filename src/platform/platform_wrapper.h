@@ -53,6 +53,8 @@ class PlatformWrapper : public Platform {
   int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override {
     return target_.ShowBox(text, caption, style);
   }
+  char* AllocatePages(std::size_t size) override { return target_.AllocatePages(size); }
+  void FreePages(char* pages, std::size_t size) override { target_.FreePages(pages, size); }
 
  protected:
   Platform& target_;

@@ -45,6 +45,8 @@ class PosixPlatform : public Platform {
   std::uint32_t LastError() override;
   void Sleep(std::uint32_t milliseconds) override;
   int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override;
+  char* AllocatePages(std::size_t size) override;
+  void FreePages(char* pages, std::size_t size) override;
 
  private:
   // Records why a call failed; returns false for the caller to pass on.

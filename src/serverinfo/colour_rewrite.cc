@@ -1,8 +1,6 @@
 #include "serverinfo/colour_rewrite.h"
 
-#include <algorithm>
-#include <string>
-#include <vector>
+#include "text/byte_scan.h"
 
 namespace {
 
@@ -15,69 +13,61 @@ const char kNoBlackText[] =
     "\x82\xb5\x82\xdc\x82\xb7\x81\x42";
 // clang-format on
 
-}  // namespace
-
-std::size_t FindColourToken(Platform& platform, const LeadBytes& leadBytes, std::string_view s) {
-  std::size_t from = 0;
-  std::size_t clearOfNul = 0;  // no NUL before this: each byte is looked at once
+// Index of the first usable "clBlack" in `text` at or after `from`, npos
+// when none: not starting on a trail byte, and confirmed by the comparison.
+// Its position is found with one search over the bytes, not line by line.
+std::size_t NextColourToken(Platform& platform, const LeadBytes& leadBytes, std::string_view text,
+                            std::size_t from) {
   while (true) {
-    std::size_t match = s.find(kBlackToken, from);
-    if (match == std::string_view::npos) return 0;
-    // Nothing past a NUL byte counts.
-    if (match > clearOfNul) {
-      if (s.substr(clearOfNul, match - clearOfNul).find('\0') != std::string_view::npos) return 0;
-      clearOfNul = match;
-    }
-    if (IsTrailPosition(leadBytes, s, match)) {
+    const std::size_t match = FindBytes(text, from, kBlackToken);
+    if (match == std::string_view::npos) return match;
+    if (IsTrailPosition(leadBytes, text, match)) {
       from = match + 1;
       continue;
     }
-    if (platform.SameText(s.substr(match, kBlackToken.size()), kBlackToken)) return match + 1;
-    from = match + (leadBytes.Contains(static_cast<unsigned char>(s[match])) ? 2 : 1);
+    if (platform.SameText(text.substr(match, kBlackToken.size()), kBlackToken)) return match;
+    from = match + (leadBytes.Contains(static_cast<unsigned char>(text[match])) ? 2 : 1);
   }
 }
 
-std::size_t CountTabs(std::string_view s) { return std::count(s.begin(), s.end(), '\t'); }
+}  // namespace
 
+std::size_t FindColourToken(Platform& platform, const LeadBytes& leadBytes, std::string_view s) {
+  // Nothing past a NUL byte counts.
+  const std::size_t match = NextColourToken(platform, leadBytes, s.substr(0, s.find('\0')), 0);
+  return match == std::string_view::npos ? 0 : match + 1;
+}
+
+std::size_t CountTabs(std::string_view s) { return CountByte(s, '\t'); }
+
+// A text holds a usable token exactly when one of its lines does: no token
+// spans a line end, and the lead-byte run before a token stops at one.
 bool CheckBlackPresent(RunState& state) {
-  bool found = std::any_of(state.ServerInfoLines.begin(), state.ServerInfoLines.end(),
-                           [&](std::string_view line) {
-                             return FindColourToken(state.platform, state.leadBytes, line) != 0;
-                           });
+  const std::string_view text = state.ServerInfoLines.text();
+  const bool found =
+      NextColourToken(state.platform, state.leadBytes, text, 0) != std::string_view::npos;
   if (!found) FinalNotice(state, kNoBlackText, 'i');
   return found;
 }
 
+// The lines are gone through from token to token: a line without "clBlack"
+// costs only the search passing over it.
 bool ReplaceBlackColours(RunState& state) {
-  struct Hit {
-    std::size_t line;
-    std::size_t start;  // of the token, 0-based
-  };
-  std::vector<Hit> hits;
-  std::size_t size = 0;
-  const std::size_t count = state.ServerInfoLines.size();
-  for (std::size_t i = 0; i < count; ++i) {
-    std::string_view line = state.ServerInfoLines[i];
-    std::size_t position = FindColourToken(state.platform, state.leadBytes, line);
-    if (position <= 1) continue;  // none, or at the very start of the line
-    std::size_t start = position - 1;
-    if (CountTabs(line.substr(0, start)) == 7 &&
-        CountTabs(line.substr(start + kBlackToken.size())) == 2) {
-      hits.push_back({i, start});
-      size += line.size() - kBlackToken.size() + kWindowTextToken.size();
+  LineList& lines = state.ServerInfoLines;
+  const std::string_view text = lines.text();
+  std::size_t from = 0;  // where the line after the last one tried begins, or its end before it
+  while (true) {
+    const std::size_t token = NextColourToken(state.platform, state.leadBytes, text, from);
+    if (token == std::string_view::npos) break;
+    // Only the first usable token of its line is tried: its tabs are
+    // counted on the way to the line's edges.
+    const LinePart before = LineBefore(text, from, token);
+    const LinePart after = LineAfter(text, token + kBlackToken.size());
+    if (token != before.edge && before.tabs == 7 && after.tabs == 2) {
+      lines.MarkRewritten(token);
+      ++state.FixCount;
     }
-  }
-  // All rewritten lines in one block, sized first so it never moves.
-  std::string& block = state.RewrittenBytes.emplace_back();
-  block.reserve(size);
-  for (const Hit& hit : hits) {
-    std::string_view line = state.ServerInfoLines[hit.line];
-    const std::size_t from = block.size();
-    block.append(line.substr(0, hit.start));
-    block.append(kWindowTextToken);
-    block.append(line.substr(hit.start + kBlackToken.size()));
-    state.ServerInfoLines[hit.line] = std::string_view(block).substr(from);
-    ++state.FixCount;
+    from = after.edge;
   }
   return true;
 }

@@ -1,13 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
-#include <memory>
-#include <string>
-#include <string_view>
-#include <vector>
 
 #include "platform/platform.h"
+#include "serverinfo/line_list.h"
 #include "text/lead_bytes.h"
 
 // What the stages of one run share. Lives from the start of the run to its
@@ -25,16 +21,9 @@ struct RunState {
 
   Platform& platform;
   const LeadBytes leadBytes;
-  // The file's bytes as read. The lines and the tail are views into them, so
-  // a large file is held once, not once more line by line.
-  std::unique_ptr<char[]> ServerInfoBytes;
-  std::vector<std::string_view> ServerInfoLines;
-  // The file's bytes from its first NUL on: not part of any line, but written
-  // back unchanged so nothing of the user's file is lost.
-  std::string_view ServerInfoTail;
-  // The bytes of rewritten lines, which then view these instead. A deque
-  // never moves what it already holds.
-  std::deque<std::string> RewrittenBytes;
+  // Holds the file's bytes as read; the bytes from the first NUL on are in
+  // no line but are written back unchanged, so nothing of the file is lost.
+  LineList ServerInfoLines;
   std::int32_t FixCount = 0;
   // Held from before the file is read until the run's work on disk is done,
   // so that a second run in the same folder never works on the same file.

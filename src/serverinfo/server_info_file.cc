@@ -1,7 +1,9 @@
 #include "serverinfo/server_info_file.h"
 
 #include <algorithm>
-#include <memory>
+#include <cstdint>
+#include <new>
+#include <span>
 #include <string_view>
 
 #include "serverinfo/failure.h"
@@ -12,8 +14,8 @@ namespace {
 
 // Largest single read or write handed to the platform (its calls take 32 bits).
 constexpr std::uint64_t kChunk = 1u << 30;
-// Size of the buffer the lines are written through.
-constexpr std::size_t kWriteBuffer = 1u << 20;
+// Size of the buffer the lines are written through: one large page.
+constexpr std::size_t kWriteBuffer = std::size_t{2} << 20;
 
 bool IsSeparatorAt(const std::string& path, std::size_t index, const LeadBytes& leadBytes) {
   return (path[index] == '\\' || path[index] == ':') && !IsTrailPosition(leadBytes, path, index);
@@ -33,16 +35,16 @@ class FileCloser {
 };
 
 // Whole file into memory; false when a read fails or falls short of the size.
-// The buffer is not cleared first: the read fills every byte of it.
-bool ReadWhole(Platform& platform, FileHandle file, std::unique_ptr<char[]>& bytes,
-               std::uint64_t& size) {
+bool ReadWhole(Platform& platform, FileHandle file, PageBlock& bytes, std::uint64_t& size) {
   if (!platform.FileSize(file, &size)) return false;
-  bytes = std::make_unique_for_overwrite<char[]>(size);
+  if (size == 0) return true;
+  if (size > SIZE_MAX) throw std::bad_alloc();
+  bytes = PageBlock(platform, static_cast<std::size_t>(size));
   std::uint64_t done = 0;
   while (done < size) {
     std::uint32_t want = static_cast<std::uint32_t>(std::min(size - done, kChunk));
     std::uint32_t got = 0;
-    if (!platform.ReadFile(file, bytes.get() + done, want, &got) || got == 0) return false;
+    if (!platform.ReadFile(file, bytes.data() + done, want, &got) || got == 0) return false;
     done += got;
   }
   return true;
@@ -91,15 +93,6 @@ void WriteAll(Platform& platform, FileHandle file, std::string_view data) {
   }
 }
 
-std::size_t CountOf(std::string_view data, char byte) {
-  std::size_t count = 0;
-  for (std::size_t at = data.find(byte); at != std::string_view::npos;
-       at = data.find(byte, at + 1)) {
-    ++count;
-  }
-  return count;
-}
-
 }  // namespace
 
 // "サーバ情報ファイル"
@@ -146,41 +139,15 @@ bool IsExistingFile(Platform& platform, const std::string& path) {
   return platform.FindFile(path, &attributes) && !(attributes & kAttrDirectory);
 }
 
-FileText SplitLines(std::string_view bytes) {
-  FileText text;
-  const std::size_t end = std::min(bytes.find('\0'), bytes.size());
-  text.tail = bytes.substr(end);
-  const std::string_view data = bytes.substr(0, end);
-  // Room for the lines at once (LF ends nearly every line there is): a list
-  // grown step by step moves all lines so far each time.
-  text.lines.reserve(CountOf(data, '\n') + 1);
-  // The next CR and the next LF, each searched for again only once passed,
-  // so a file of one kind of line end is still read in one sweep.
-  std::size_t nextCr = std::min(data.find('\r'), end);
-  std::size_t nextLf = std::min(data.find('\n'), end);
-  std::size_t i = 0;
-  while (i < end) {
-    if (nextCr < i) nextCr = std::min(data.find('\r', i), end);
-    if (nextLf < i) nextLf = std::min(data.find('\n', i), end);
-    const std::size_t j = std::min(nextCr, nextLf);
-    text.lines.push_back(data.substr(i, j - i));
-    i = j;
-    if (i < end && data[i] == '\r') ++i;
-    if (i < end && data[i] == '\n') ++i;
-  }
-  return text;
-}
-
-void ReadLines(Platform& platform, const std::string& path, std::unique_ptr<char[]>& bytes,
-               FileText& text) {
+void ReadLines(Platform& platform, const std::string& path, LineList& lines) {
   FileHandle file = kNoFile;
   WaitOut(platform, [&] {
     file = platform.OpenForRead(path);
     return file != kNoFile;
   });
   if (file == kNoFile) Raise(kEFOpenError, kFile + path + kCannotOpen);
-  text = {};
-  bytes.reset();
+  lines = {};
+  PageBlock bytes;
   std::uint64_t size = 0;
   bool whole;
   {
@@ -188,18 +155,16 @@ void ReadLines(Platform& platform, const std::string& path, std::unique_ptr<char
     whole = ReadWhole(platform, file, bytes, size);
   }
   if (!whole) return;  // a part of the file must never pass for all of it
-  text = SplitLines(std::string_view(bytes.get(), size));
+  lines = LineList(std::move(bytes), static_cast<std::size_t>(size));
 }
 
 std::string TemporaryPathFor(const std::string& path) { return path + "_QlTemp"; }
 
-void WriteLines(Platform& platform, const std::string& path,
-                const std::vector<std::string_view>& lines, std::string_view tail) {
+void WriteLines(Platform& platform, const std::string& path, const LineList& lines) {
   // The lines go out through one buffer, taken before the file exists: the
   // new content is never held twice, and running out of memory leaves
   // nothing behind.
-  std::string buffer;
-  buffer.reserve(kWriteBuffer);
+  PageBlock buffer(platform, kWriteBuffer);
   const std::string temporary = TemporaryPathFor(path);
   FileHandle file = kNoFile;
   WaitOut(platform, [&] {
@@ -210,23 +175,11 @@ void WriteLines(Platform& platform, const std::string& path,
   if (file == kNoFile) Raise(kEFCreateError, kFile + temporary + kCannotCreate);
   try {
     FileCloser closer(platform, file);
-    auto put = [&](std::string_view piece) {
-      if (buffer.size() + piece.size() > kWriteBuffer) {
-        WriteAll(platform, file, buffer);
-        buffer.clear();
-      }
-      if (piece.size() > kWriteBuffer) {
-        WriteAll(platform, file, piece);
-      } else {
-        buffer += piece;
-      }
-    };
-    for (const auto& line : lines) {
-      put(line);
-      put("\r\n");
+    WrittenBytes bytes(lines);
+    const std::span<char> room(buffer.data(), buffer.size());
+    for (auto piece = bytes.Next(room); !piece.empty(); piece = bytes.Next(room)) {
+      WriteAll(platform, file, piece);
     }
-    put(tail);
-    WriteAll(platform, file, buffer);
     if (!platform.FlushFile(file)) Raise(kEWriteError, kStreamWriteError);
   } catch (...) {
     RemoveOwn(platform, temporary);
@@ -239,8 +192,7 @@ void WriteLines(Platform& platform, const std::string& path,
 }
 
 bool LoadServerInfo(RunState& state) {
-  state.ServerInfoLines.clear();
-  state.ServerInfoTail = {};
+  state.ServerInfoLines = {};
   // An executable path that cannot be had whole counts as a missing file: a
   // guessed path could reach another folder's file.
   auto path = ServerInfoPath(state.platform, state.leadBytes);
@@ -252,10 +204,7 @@ bool LoadServerInfo(RunState& state) {
     FinalNotice(state, WriteFailedText(*path), 'e');
     return false;
   }
-  FileText text;
-  ReadLines(state.platform, *path, state.ServerInfoBytes, text);
-  state.ServerInfoLines = std::move(text.lines);
-  state.ServerInfoTail = text.tail;
+  ReadLines(state.platform, *path, state.ServerInfoLines);
   if (!state.ServerInfoLines.empty()) return true;
   FinalNotice(state, kServerInfoFileWords + *path + kReadFailed, 'e');
   return false;

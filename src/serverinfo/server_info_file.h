@@ -1,10 +1,7 @@
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "serverinfo/run_state.h"
 
@@ -32,27 +29,15 @@ std::optional<std::string> ServerInfoPath(Platform& platform, const LeadBytes& l
 // An entry that exists and is not a directory.
 bool IsExistingFile(Platform& platform, const std::string& path);
 
-// Lines and tail of a text, as views into its bytes.
-struct FileText {
-  std::vector<std::string_view> lines;
-  std::string_view tail;  // from the first NUL byte to the end
-};
-
-// Split bytes into lines at CR, LF or CR LF; the text ends at the first NUL.
-FileText SplitLines(std::string_view bytes);
-
-// Reads the whole file into `bytes` and splits it; `text` views `bytes`.
-// Raises EFOpenError when the file cannot be opened; a read that falls short
-// of the file's size gives no lines.
-void ReadLines(Platform& platform, const std::string& path, std::unique_ptr<char[]>& bytes,
-               FileText& text);
+// Reads the whole file into `lines`. Raises EFOpenError when the file cannot
+// be opened; a read that falls short of the file's size gives no lines.
+void ReadLines(Platform& platform, const std::string& path, LineList& lines);
 
 // Replaces the file's content in one step: the new bytes go to a temporary
 // file of its own beside it, which then takes the file's place. On failure
 // the file keeps its old bytes, the temporary file is removed, and
 // EFCreateError or EWriteError is raised.
-void WriteLines(Platform& platform, const std::string& path,
-                const std::vector<std::string_view>& lines, std::string_view tail);
+void WriteLines(Platform& platform, const std::string& path, const LineList& lines);
 
 // Name of the temporary file WriteLines uses for `path`.
 std::string TemporaryPathFor(const std::string& path);

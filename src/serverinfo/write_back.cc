@@ -101,7 +101,7 @@ bool GuardedSteps(RunState& state, std::string& path) {
     if (!Ask(state, question, 'n')) return false;
   }
 
-  WriteLines(platform, platform.ReplaceTarget(path), state.ServerInfoLines, state.ServerInfoTail);
+  WriteLines(platform, platform.ReplaceTarget(path), state.ServerInfoLines);
   return true;
 }
 

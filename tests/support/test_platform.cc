@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cstring>
+
 TestPlatform::TestPlatform() : RealPlatformHolder(""), PlatformWrapper(real) {
   real = PosixPlatform(folder_.path(), nullptr, nullptr);
   MakeFolder(HostPath("host/config"));
@@ -109,4 +111,45 @@ int TestPlatform::ShowBox(const std::string& text, const std::string& caption,
   int answer = answers.front();
   answers.pop_front();
   return answer;
+}
+
+char* TestPlatform::AllocatePages(std::size_t size) {
+  return Fails("AllocatePages") ? nullptr : target_.AllocatePages(size);
+}
+
+void TestPlatform::FreePages(char* pages, std::size_t size) {
+  Fails("FreePages");  // giving back cannot fail, but the process may end here
+  target_.FreePages(pages, size);
+}
+
+LineList TextLines(Platform& platform, std::string_view bytes) {
+  PageBlock block(platform, bytes.size());
+  std::memcpy(block.data(), bytes.data(), bytes.size());
+  return LineList(std::move(block), bytes.size());
+}
+
+LineList LinesOf(Platform& platform, const std::vector<std::string>& lines) {
+  std::string bytes;
+  for (const auto& line : lines) (bytes += line) += "\r\n";
+  return TextLines(platform, bytes);
+}
+
+std::string WrittenOut(const LineList& lines, std::size_t room) {
+  std::string buffer(room, '\0');
+  std::string out;
+  WrittenBytes bytes(lines);
+  for (auto piece = bytes.Next(buffer); !piece.empty(); piece = bytes.Next(buffer)) out += piece;
+  return out;
+}
+
+std::vector<std::string> LinesWritten(const LineList& lines) {
+  std::string out = WrittenOut(lines);
+  out.resize(out.size() - lines.tail().size());
+  std::vector<std::string> result;
+  for (std::size_t start = 0; start < out.size();) {
+    const std::size_t end = out.find("\r\n", start);
+    result.push_back(out.substr(start, end - start));
+    start = end + 2;
+  }
+  return result;
 }

@@ -7,6 +7,7 @@
 
 #include "platform/platform_wrapper.h"
 #include "platform/posix_platform.h"
+#include "serverinfo/line_list.h"
 #include "support/temp_folder.h"
 
 struct RecordedBox {
@@ -81,6 +82,8 @@ class TestPlatform : private test_detail::RealPlatformHolder, public PlatformWra
   std::uint32_t LastError() override;
   void Sleep(std::uint32_t milliseconds) override;
   int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override;
+  char* AllocatePages(std::size_t size) override;
+  void FreePages(char* pages, std::size_t size) override;
 
  private:
   // Counts the call; true when it is the one to fail.
@@ -90,3 +93,12 @@ class TestPlatform : private test_detail::RealPlatformHolder, public PlatformWra
   long matching_ = 0;
   bool injected_ = false;  // the last call failed by script
 };
+
+// A line list as a read leaves it, over a copy of `bytes` in the platform's memory.
+LineList TextLines(Platform& platform, std::string_view bytes);
+// The same for lines given without their ends (each gets CR LF).
+LineList LinesOf(Platform& platform, const std::vector<std::string>& lines);
+// Every byte WrittenBytes gives for the lines, through a buffer of `room` bytes.
+std::string WrittenOut(const LineList& lines, std::size_t room = 4096);
+// The lines as they are written out, without their ends and the tail.
+std::vector<std::string> LinesWritten(const LineList& lines);
