@@ -17,7 +17,8 @@ bool Wide(const std::string& path, std::wstring* wide) {
     return false;
   }
   const int size = static_cast<int>(path.size());
-  const int length = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), size, nullptr, 0);
+  const int length =
+      ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), size, nullptr, 0);
   if (length <= 0) return false;
   wide->assign(static_cast<std::size_t>(length), L'\0');
   return ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), size, wide->data(),
@@ -56,24 +57,17 @@ class Win32Platform final : public Platform {
  public:
   bool ModuleFileName(std::string* path) override {
     std::string ansi;
-    std::wstring wide;
+    std::wstring wide, back;
     if (!WholeModulePath<char>([](char* b, DWORD n) { return ::GetModuleFileNameA(nullptr, b, n); },
                                &ansi) ||
         !WholeModulePath<wchar_t>(
-            [](wchar_t* b, DWORD n) { return ::GetModuleFileNameW(nullptr, b, n); }, &wide) ||
-        ansi.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+            [](wchar_t* b, DWORD n) { return ::GetModuleFileNameW(nullptr, b, n); }, &wide)) {
       return false;
     }
     // The ANSI path is the real one put into the code page with a "best fit":
     // a folder "A¥B" comes out as "A\B", "Café" as "Cafe". Only a path that
     // converts back to the real one is ours.
-    const int size = static_cast<int>(ansi.size());
-    int length = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi.data(), size, nullptr, 0);
-    std::wstring back(length > 0 ? static_cast<std::size_t>(length) : 0, L'\0');
-    if (length <= 0 ||
-        ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi.data(), size, back.data(),
-                              length) != length ||
-        back != wide) {
+    if (!Wide(ansi, &back) || back != wide) {
       ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
       return false;
     }
@@ -103,8 +97,8 @@ class Win32Platform final : public Platform {
 
   bool SameText(std::string_view a, std::string_view b) override {
     if (!FitsInt(a) || !FitsInt(b)) return false;
-    return ::CompareStringA(LOCALE_USER_DEFAULT, 0, a.data(), static_cast<int>(a.size()),
-                            b.data(), static_cast<int>(b.size())) == CSTR_EQUAL;
+    return ::CompareStringA(LOCALE_USER_DEFAULT, 0, a.data(), static_cast<int>(a.size()), b.data(),
+                            static_cast<int>(b.size())) == CSTR_EQUAL;
   }
 
   FileHandle OpenForRead(const std::string& path) override {
@@ -203,8 +197,9 @@ class Win32Platform final : public Platform {
     std::wstring folder;
     if (!Wide(path, &folder)) return kNoFile;
     folder.resize(folder.find_last_of(L'\\') + 1);
-    HANDLE handle = ::CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle =
+        ::CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return kNoFile;
     BY_HANDLE_FILE_INFORMATION identity;
     const BOOL known = ::GetFileInformationByHandle(handle, &identity);

@@ -29,6 +29,13 @@ bool WaitOut(Platform& platform, const std::function<bool()>& attempt,
   return true;
 }
 
+bool CreateAnew(Platform& platform, const std::string& path, const std::function<bool()>& create) {
+  return WaitOut(platform, [&] {
+    platform.RemoveFile(path);
+    return create();
+  });
+}
+
 void RemoveOwn(Platform& platform, const std::string& path) {
   WaitOut(platform, [&] { return platform.RemoveFile(path); });
 }

@@ -16,6 +16,11 @@ bool IsPassingError(std::uint32_t error);
 bool WaitOut(Platform& platform, const std::function<bool()>& attempt,
              bool (*passing)(std::uint32_t) = IsPassingError);
 
+// Makes a file at one of the tool's own names with `create` (a new file
+// only): an entry already there, left by a run that died or planted, is
+// removed first, never written through. Passing locks are waited out.
+bool CreateAnew(Platform& platform, const std::string& path, const std::function<bool()>& create);
+
 // Removes the entry at one of the tool's own names, if there is one: a stale
 // one before the name is used again (a link is removed, never followed), or
 // this run's own after a failure.

@@ -167,8 +167,7 @@ void WriteLines(Platform& platform, const std::string& path, const LineList& lin
   PageBlock buffer(platform, kWriteBuffer);
   const std::string temporary = TemporaryPathFor(path);
   FileHandle file = kNoFile;
-  WaitOut(platform, [&] {
-    platform.RemoveFile(temporary);  // left by a run that died: removed, never written through
+  CreateAnew(platform, temporary, [&] {
     file = platform.CreateNew(temporary, path);
     return file != kNoFile;
   });

@@ -59,10 +59,8 @@ bool MakeBackup(Platform& platform, const std::string& path, const std::string& 
     return false;
   }
   const std::string partial = TemporaryPathFor(backupPath);
-  const bool copied = WaitOut(platform, [&] {
-    platform.RemoveFile(partial);  // left by a run that died: removed, never written through
-    return platform.CopyToNew(path, partial);
-  });
+  const bool copied =
+      CreateAnew(platform, partial, [&] { return platform.CopyToNew(path, partial); });
   if (copied) {
     // The copy of a hidden or system file is hidden too; the backup is there
     // for the user to find.
