@@ -23,10 +23,9 @@ class ColourRewriteTest : public ::testing::Test {
     fixCount = state.FixCount;
     return LinesWritten(state.ServerInfoLines);
   }
-  std::size_t Find(const std::string& s) { return FindColourToken(platform, cp932, s); }
+  std::size_t Find(const std::string& s) { return FindColourToken(s); }
 
   TestPlatform platform;
-  LeadBytes cp932 = LeadBytesFrom(platform.AnsiCodePage());
   std::int32_t fixCount = -1;
 };
 
@@ -59,12 +58,6 @@ TEST_F(ColourRewriteTest, FindsTheFirstTokenNotStartingOnATrailByte) {
             0u);
   // Nothing past a NUL.
   EXPECT_EQ(Find(std::string("ab\0clBlack", 10)), 0u);
-}
-
-TEST_F(ColourRewriteTest, ATokenTheComparisonRejectsIsSkippedNotTaken) {
-  platform.failCall = "SameText";
-  platform.failAt = 1;
-  EXPECT_EQ(Find("clBlack clBlack"), 9u);
 }
 
 TEST_F(ColourRewriteTest, CountTabsCountsEveryTab) {

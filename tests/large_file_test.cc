@@ -46,6 +46,7 @@ TEST(LargeFile, LinesLongerAndShorterThanTheBufferComeBackWhole) {
   expected += longLine + "\r\n\r\n";
   bytes += MixedLines(20000, expected);
   const std::string tail = '\0' + std::string((2 << 20) + 3, 'T');
+  WriteBytes(platform.BoardPath(), bytes + tail);
 
   WriteLines(platform, platform.BoardWindowsPath(), Rewritten(platform, bytes + tail));
   EXPECT_EQ(ReadBytes(platform.BoardPath()), expected + tail);

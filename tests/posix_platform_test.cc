@@ -30,22 +30,37 @@ TEST(PosixPaths, DriveZIsTheRootAndNamesAreCp932Outside) {
 TEST(PosixPlatform, ReadOnlyIsHonouredEvenForRoot) {
   TempFolder folder;
   PosixPlatform platform(folder.path());
-  WriteBytes(folder / "src", "new");
   WriteBytes(folder / "dst", "old");
   SetWritable(folder / "dst", false);
   EXPECT_EQ(platform.GetAttributes("Z:\\dst"), 0x1u);
-  EXPECT_FALSE(platform.MoveReplacing("Z:\\src", "Z:\\dst"));
+  const FileHandle src = platform.CreateNew("Z:\\src", "Z:\\dst", Takes::kAll);
+  ASSERT_NE(src, kNoFile);
+  std::uint32_t written = 0;
+  ASSERT_TRUE(platform.WriteFile(src, "new", 3, &written));
+  EXPECT_FALSE(platform.PutInPlace(src, "Z:\\src", "Z:\\dst"));
   EXPECT_EQ(platform.LastError(), 5u);  // access denied, as on Windows
   EXPECT_EQ(ReadBytes(folder / "dst"), "old");
 
   EXPECT_TRUE(platform.SetAttributes("Z:\\dst", 0x80));
   EXPECT_EQ(platform.GetAttributes("Z:\\dst"), 0x80u);
-  // New files only: an existing one is never copied or created over.
-  EXPECT_FALSE(platform.CopyToNew("Z:\\src", "Z:\\dst"));
+  // New files only: an existing one is never created over.
+  EXPECT_EQ(platform.CreateNew("Z:\\dst", "Z:\\src", Takes::kAll), kNoFile);
   EXPECT_EQ(platform.LastError(), 80u);
-  EXPECT_EQ(platform.CreateNew("Z:\\dst", "Z:\\src"), kNoFile);
-  EXPECT_TRUE(platform.MoveReplacing("Z:\\src", "Z:\\dst"));
+  // Only the file this process made takes the place, not another one put
+  // under its name meanwhile.
+  ASSERT_EQ(::unlink((folder / "src").c_str()), 0);
+  WriteBytes(folder / "src", "another run's");
+  EXPECT_FALSE(platform.PutInPlace(src, "Z:\\src", "Z:\\dst"));
+  EXPECT_EQ(platform.LastError(), 1006u);
+  EXPECT_EQ(ReadBytes(folder / "dst"), "old");
+  platform.CloseFile(src);
+
+  const FileHandle mine = platform.CreateNew("Z:\\mine", "Z:\\dst", Takes::kAll);
+  ASSERT_TRUE(platform.WriteFile(mine, "new", 3, &written));
+  EXPECT_TRUE(platform.PutInPlace(mine, "Z:\\mine", "Z:\\dst"));
+  platform.CloseFile(mine);
   EXPECT_EQ(ReadBytes(folder / "dst"), "new");
+  EXPECT_FALSE(Exists(folder / "mine"));
   EXPECT_EQ(platform.GetAttributes("Z:\\missing"), 0xFFFFFFFFu);
   EXPECT_EQ(platform.LastError(), 2u);
 }
@@ -57,7 +72,7 @@ TEST(PosixPlatform, SpecialFilesAreNeverOpenedAndNeverBlock) {
   std::uint32_t attributes = 0;
   EXPECT_TRUE(platform.FindFile("Z:\\fifo", &attributes));  // exists, is no folder
   EXPECT_EQ(platform.OpenForRead("Z:\\fifo"), kNoFile);
-  EXPECT_EQ(platform.CreateNew("Z:\\fifo", "Z:\\fifo"), kNoFile);
+  EXPECT_EQ(platform.CreateNew("Z:\\fifo", "Z:\\fifo", Takes::kAll), kNoFile);
 }
 
 int Answer(const std::string& input, std::uint32_t style, std::string* shown = nullptr) {

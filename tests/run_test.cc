@@ -9,7 +9,6 @@
 #include <stdexcept>
 
 #include "serverinfo/failure.h"
-
 #include "support/test_platform.h"
 
 namespace {
@@ -98,7 +97,7 @@ TEST_F(RunTest, AFileThatCannotBeOpenedEndsInTheLastResortReport) {
 }
 
 // A platform that throws in the middle of a run: in stage 1 (the file's
-// size) or in stage 2 (the comparison).
+// size) or in the closing notice, the first box of a run that fixes a line.
 template <typename Thrown>
 class ThrowingPlatform : public TestPlatform {
  public:
@@ -107,10 +106,17 @@ class ThrowingPlatform : public TestPlatform {
     if (inStageOne_) throw Thrown("thrown");
     return TestPlatform::FileSize(file, size);
   }
-  bool SameText(std::string_view, std::string_view) override { throw Thrown("thrown"); }
+  int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override {
+    if (!inStageOne_ && !thrown_) {
+      thrown_ = true;
+      throw Thrown("thrown");
+    }
+    return TestPlatform::ShowBox(text, caption, style);
+  }
 
  private:
   bool inStageOne_;
+  bool thrown_ = false;
 };
 
 struct OutOfMemory : std::bad_alloc {
@@ -160,7 +166,7 @@ TEST(LastResortReport, TheSiteOfAFailureDoesNotDependOnTheBuildFolder) {
 TEST(RunOutOfMemory, InsideTheWriteBackIsAWriteFailure) {
   class Failing : public TestPlatform {
    public:
-    FileHandle CreateNew(const std::string&, const std::string&) override {
+    FileHandle CreateNew(const std::string&, const std::string&, Takes) override {
       throw std::bad_alloc();
     }
   } platform;

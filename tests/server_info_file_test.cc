@@ -12,12 +12,10 @@
 
 namespace {
 
-LeadBytes Cp932() { return LeadBytesFrom({{{0x81, 0x9F}, {0xE0, 0xFC}}}); }
-
 std::optional<std::string> DirectoryOf(const std::string& module) {
   TestPlatform platform;
   platform.modulePath = module;
-  return ExecutableDirectory(platform, Cp932());
+  return ExecutableDirectory(platform);
 }
 
 TEST(ExecutableDirectory, DropsTheTrailingBackslashExceptAtARoot) {
@@ -39,9 +37,9 @@ TEST(ExecutableDirectory, ATrailByte5CIsNoSeparator) {
 TEST(ServerInfoPath, JoinsTheFixedFragmentAndIsUnknownWithoutTheOwnPath) {
   TestPlatform platform;
   platform.modulePath = "C:\\Quenlit.exe";
-  EXPECT_EQ(ServerInfoPath(platform, Cp932()), "C:\\\\config\\board.2ch");
+  EXPECT_EQ(ServerInfoPath(platform), "C:\\\\config\\board.2ch");
   platform.moduleAvailable = false;
-  EXPECT_EQ(ServerInfoPath(platform, Cp932()), std::nullopt);
+  EXPECT_EQ(ServerInfoPath(platform), std::nullopt);
 }
 
 TEST(LineList, EveryLineEndKindAndTheNulTail) {
@@ -117,13 +115,15 @@ TEST(WriteLines, ReplacesTheWholeFileAndLeavesNoTemporaryFile) {
 }
 
 TEST(WriteLines, AnyFailureKeepsTheOldBytesAndRemovesTheTemporaryFile) {
-  for (const char* call : {"CreateNew", "WriteFile", "FlushFile", "MoveReplacing"}) {
+  for (const char* call : {"CreateNew", "WriteFile", "FlushFile", "PutInPlace"}) {
     TestPlatform platform;
     WriteBytes(platform.BoardPath(), "old\n");
+    LineList lines;
+    ReadLines(platform, platform.BoardWindowsPath(), lines);
     platform.failCall = call;
     platform.failAt = 1;
     try {
-      WriteLines(platform, platform.BoardWindowsPath(), LinesOf(platform, {"new"}));
+      WriteLines(platform, platform.BoardWindowsPath(), lines);
       ADD_FAILURE() << call << ": no failure raised";
     } catch (const Failure& failure) {
       EXPECT_TRUE(failure.kind == "EFCreateError" || failure.kind == "EWriteError") << call;

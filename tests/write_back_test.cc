@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "serverinfo/colour_rewrite.h"
 #include "serverinfo/server_info_file.h"
 #include "support/test_platform.h"
 
@@ -18,10 +19,12 @@ class WriteBackTest : public ::testing::Test {
  protected:
   void SetUp() override { WriteBytes(platform.BoardPath(), kOld); }
 
-  bool WriteBack() {
-    RunState state(platform);
-    state.ServerInfoLines =
-        LinesOf(platform, {"1\tname\th\t/b/\t0\t0\t0\tclWindowText\tx\t0", "plain"});
+  // Stages 1 to 3 as a run makes them, then stage 4.
+  bool WriteBack() { return WriteBackOn(platform); }
+  static bool WriteBackOn(TestPlatform& on) {
+    RunState state(on);
+    ReadLines(on, on.BoardWindowsPath(), state.ServerInfoLines);
+    ReplaceBlackColours(state);
     return WriteBackServerInfo(state);
   }
 
@@ -118,7 +121,7 @@ TEST_F(WriteBackTest, ReadOnlyBackupMakesTheQuestionWithUpdateAndNoAsDefault) {
 }
 
 TEST_F(WriteBackTest, FailedFreshBackupUsesCreate) {
-  platform.failCall = "CopyToNew";
+  platform.failCall = "CreateNew";
   platform.failAt = 1;
   platform.answers = {0};  // a box that could not be shown is a refusal
   EXPECT_FALSE(WriteBack());
@@ -128,16 +131,14 @@ TEST_F(WriteBackTest, FailedFreshBackupUsesCreate) {
 }
 
 TEST_F(WriteBackTest, WriteFailingAfterTheBackupKeepsTheFileAndSaysSo) {
-  // The second replace is the file's own: the first put the backup in place.
-  for (auto [call, nth] : {std::pair{"CreateNew", 1}, {"WriteFile", 1}, {"FlushFile", 1},
-                           {"MoveReplacing", 2}}) {
+  // Each second call is the file's own: the first ones made the backup.
+  for (auto [call, nth] :
+       {std::pair{"CreateNew", 2}, {"WriteFile", 2}, {"FlushFile", 2}, {"PutInPlace", 2}}) {
     TestPlatform fresh;
     WriteBytes(fresh.BoardPath(), kOld);
     fresh.failCall = call;
     fresh.failAt = nth;
-    RunState state(fresh);
-    state.ServerInfoLines = LinesOf(fresh, {"new"});
-    EXPECT_FALSE(WriteBackServerInfo(state)) << call;
+    EXPECT_FALSE(WriteBackOn(fresh)) << call;
     ASSERT_EQ(fresh.boxes.size(), 1u) << call;
     EXPECT_EQ(fresh.boxes[0].text, WriteFailed()) << call;
     EXPECT_EQ(fresh.boxes[0].style, 0x10010u);
@@ -156,10 +157,9 @@ TEST_F(WriteBackTest, LosingTheOwnPathIsAWriteFailureNotAQuestion) {
 }
 
 TEST_F(WriteBackTest, ATailAfterANulIsWrittenBackUnchanged) {
-  RunState state(platform);
   const std::string tail("\0rest\nof file", 13);
-  state.ServerInfoLines = TextLines(platform, "a" + tail);
-  EXPECT_TRUE(WriteBackServerInfo(state));
+  WriteBytes(platform.BoardPath(), "a" + tail);
+  EXPECT_TRUE(WriteBack());
   EXPECT_EQ(ReadBytes(platform.BoardPath()), std::string("a\r\n\0rest\nof file", 16));
 }
 
@@ -229,8 +229,10 @@ TEST_F(WriteBackTest, ASymbolicLinkStaysALinkToTheUpdatedFile) {
   ASSERT_EQ(::symlink(farTarget.c_str(), link.c_str()), 0);
   std::string windowsLink;
   ASSERT_TRUE(wholeSystem.FromHostPath(link, &windowsLink));
-  WriteLines(wholeSystem, wholeSystem.ReplaceTarget(windowsLink), LinesOf(wholeSystem, {"new"}));
-  EXPECT_EQ(ReadBytes(link), "new\r\n");
+  LineList lines;
+  ReadLines(wholeSystem, windowsLink, lines);
+  WriteLines(wholeSystem, windowsLink, lines);
+  EXPECT_EQ(ReadBytes(link), "1\tname\th\t/b/\t0\t0\t0\tclBlack\tx\t0\r\nplain\r\n");
   EXPECT_GT(::readlink(link.c_str(), target, sizeof target), 0);
   std::filesystem::remove_all(other);
 }

@@ -67,7 +67,7 @@ constexpr Row kRunSequence[] = {
 std::string ExecutableName(Platform& platform) {
   std::string module;
   if (!platform.ModuleFileName(&module)) return {};
-  return module.substr(FolderEnd(module, LeadBytesFrom(platform.AnsiCodePage())));
+  return module.substr(FolderEnd(module));
 }
 
 int LastResortReport(Platform& platform, const Failure& failure) {

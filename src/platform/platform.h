@@ -4,13 +4,12 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 // The Windows operations the tool needs, one virtual call each, so that the
 // logic never sees a real platform and tests can wrap or fake any call.
-// Paths and texts are byte strings in the ANSI code page (cp932), exactly as
-// the *A functions of Windows take them.
+// Paths and texts are code page 932 byte strings whatever the system's own
+// code page; each implementation converts a path exactly or fails, so a
+// path never names another file than the one the tool built.
 
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle kNoFile = -1;
@@ -24,15 +23,19 @@ inline constexpr std::uint32_t kAttrNormal = 0x80;
 inline constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFF;
 
 inline constexpr std::uint32_t kErrorFileNotFound = 2;
+inline constexpr std::uint32_t kErrorPathNotFound = 3;
 inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorGenFailure = 31;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
 inline constexpr std::uint32_t kErrorLockViolation = 33;
 inline constexpr std::uint32_t kErrorFileExists = 80;
+// ERROR_FILE_INVALID: the file at a name is no longer the one opened.
+inline constexpr std::uint32_t kErrorFileChanged = 1006;
 
-struct CodePageInfo {
-  // Inclusive lead-byte ranges, as GetCPInfo reports them.
-  std::vector<std::pair<unsigned char, unsigned char>> leadByteRanges;
+// What a new file takes over from the file it stands in for.
+enum class Takes {
+  kAccess,  // who may do what with it: owner, group and mode, or security
+  kAll,     // that, and how it is shown: hidden, system, creation time
 };
 
 class Platform {
@@ -43,21 +46,19 @@ class Platform {
   // and exactly: a path cut short or converted with a "best fit" names
   // another folder.
   virtual bool ModuleFileName(std::string* path) = 0;
-  // Directory search for one entry (FindFirstFileA, then FindClose at once).
+  // Directory search for one entry (FindFirstFile, then FindClose at once).
   virtual bool FindFile(const std::string& path, std::uint32_t* attributes) = 0;
-
-  virtual CodePageInfo AnsiCodePage() = 0;
-  // CompareStringA(LOCALE_USER_DEFAULT, 0, ...) == CSTR_EQUAL.
-  virtual bool SameText(std::string_view a, std::string_view b) = 0;
 
   // Open an existing regular file for reading, others may only read it too.
   virtual FileHandle OpenForRead(const std::string& path) = 0;
   // Create a file that does not exist yet, for writing, shared with nobody.
-  // Fails when any entry has the name: never opens through a link. Where the
-  // platform keeps owner and mode, the new file takes those of `likePath`
-  // as far as the process may set them.
-  virtual FileHandle CreateNew(const std::string& path, const std::string& likePath) = 0;
+  // Fails when any entry has the name: never opens through a link. The new
+  // file takes what `takes` names from `likePath`, as far as the process
+  // may set it.
+  virtual FileHandle CreateNew(const std::string& path, const std::string& likePath,
+                               Takes takes) = 0;
   virtual bool FileSize(FileHandle file, std::uint64_t* size) = 0;
+  // Up to `size` bytes; fewer only at the end of the file.
   virtual bool ReadFile(FileHandle file, char* buffer, std::uint32_t size, std::uint32_t* got) = 0;
   virtual bool WriteFile(FileHandle file, const char* data, std::uint32_t size,
                          std::uint32_t* written) = 0;
@@ -67,12 +68,12 @@ class Platform {
 
   virtual std::uint32_t GetAttributes(const std::string& path) = 0;
   virtual bool SetAttributes(const std::string& path, std::uint32_t attributes) = 0;
-  // Whole-file copy to a file that does not exist yet (CopyFileA, fail if
-  // exists), on the disk when it returns.
-  virtual bool CopyToNew(const std::string& from, const std::string& to) = 0;
-  // Put `from` in the place of `to` in one step, durably. An entry at `to`
-  // is replaced, never written through.
-  virtual bool MoveReplacing(const std::string& from, const std::string& to) = 0;
+  // Puts `file`, a file this process created at `from` and still holds
+  // open, in the place of `to` in one step, durably. An entry at `to` is
+  // replaced, never written through. Fails with kErrorFileChanged when the
+  // entry at `from` is no longer `file`: only what this run wrote can take
+  // the place.
+  virtual bool PutInPlace(FileHandle file, const std::string& from, const std::string& to) = 0;
   // Removes the entry itself: a link goes, never what it points to.
   virtual bool RemoveFile(const std::string& path) = 0;
   // Where a replace of `path` must land so the user's file stays what it
@@ -81,7 +82,10 @@ class Platform {
   virtual std::string ReplaceTarget(const std::string& path) = 0;
   // Holds the lock of one run in the folder that holds `path`, until
   // UnlockRun or the end of the process, and leaves nothing on disk. Fails
-  // with kErrorLockViolation while another run holds it.
+  // with kErrorLockViolation while another run holds it. It also holds the
+  // folder itself: until UnlockRun, a name in it reaches that very folder,
+  // or the call fails with kErrorPathNotFound; a folder renamed or replaced
+  // by a link meanwhile never leads the run into another folder.
   virtual FileHandle LockRun(const std::string& path) = 0;
   virtual void UnlockRun(FileHandle lock) = 0;
   // Windows error code of the last call that failed.

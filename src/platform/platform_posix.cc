@@ -49,30 +49,34 @@ std::uint32_t WindowsError(int error) {
 // removed: a signal that ends the process removes them first. Plain arrays,
 // as the signal handler may only read what it finds.
 struct PendingFile {
-  char path[PATH_MAX];
+  int folder;
+  char name[PATH_MAX];
   std::atomic<bool> used;
 };
 PendingFile pendingFiles[4];
 
-void Track(const std::string& hostPath) {
-  if (hostPath.size() >= PATH_MAX) return;
+void Track(int folder, const std::string& name) {
+  if (name.size() >= PATH_MAX) return;
   for (PendingFile& pending : pendingFiles) {
     if (pending.used.load()) continue;
-    std::memcpy(pending.path, hostPath.c_str(), hostPath.size() + 1);
+    pending.folder = folder;
+    std::memcpy(pending.name, name.c_str(), name.size() + 1);
     pending.used.store(true);
     return;
   }
 }
 
-void Untrack(const std::string& hostPath) {
+void Untrack(int folder, const std::string& name) {
   for (PendingFile& pending : pendingFiles) {
-    if (pending.used.load() && hostPath == pending.path) pending.used.store(false);
+    if (pending.used.load() && pending.folder == folder && name == pending.name) {
+      pending.used.store(false);
+    }
   }
 }
 
 extern "C" void RemovePendingAndEnd(int signal) {
   for (PendingFile& pending : pendingFiles) {
-    if (pending.used.load()) ::unlink(pending.path);
+    if (pending.used.load()) ::unlinkat(pending.folder, pending.name, 0);
   }
   std::signal(signal, SIG_DFL);
   std::raise(signal);
@@ -91,8 +95,8 @@ void PrepareProcess() {
 
 // Opens a regular file only: FIFOs, sockets and devices fail at once instead
 // of blocking.
-int OpenRegular(const std::string& hostPath, int flags, mode_t mode = 0) {
-  int fd = ::open(hostPath.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, mode);
+int OpenRegular(int folder, const std::string& name, int flags, mode_t mode = 0) {
+  int fd = ::openat(folder, name.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, mode);
   if (fd < 0) return -1;
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -105,12 +109,12 @@ int OpenRegular(const std::string& hostPath, int flags, mode_t mode = 0) {
 }
 
 // A file of our own under a name no entry has, not even a link.
-int CreateOwn(const std::string& hostPath, int access) {
-  Track(hostPath);
-  int fd = OpenRegular(hostPath, access | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+int CreateOwn(int folder, const std::string& name, int access) {
+  Track(folder, name);
+  int fd = OpenRegular(folder, name, access | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
   if (fd < 0) {
     int error = errno;
-    Untrack(hostPath);
+    Untrack(folder, name);
     errno = error;
   }
   return fd;
@@ -136,43 +140,6 @@ bool WriteAll(int fd, const char* data, std::size_t size, std::size_t* written) 
     *written += static_cast<std::size_t>(n);
   }
   return true;
-}
-
-// From the current offset of `in` to its end. The kernel copies by itself
-// where it can, which spares passing every byte through this process.
-bool CopyContent(int in, int out) {
-  bool inKernel = true;
-  char buffer[1 << 16];
-  while (true) {
-    ssize_t n;
-    if (inKernel) {
-      n = ::copy_file_range(in, nullptr, out, nullptr, std::size_t{1} << 30, 0);
-      if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
-        inKernel = false;  // not between these files: copy by hand from where it stopped
-        continue;
-      }
-    } else {
-      n = ::read(in, buffer, sizeof buffer);
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n == 0;
-    if (!inKernel) {
-      std::size_t written = 0;
-      if (!WriteAll(out, buffer, static_cast<std::size_t>(n), &written)) return false;
-    }
-  }
-}
-
-std::string FolderOf(const std::string& hostPath) {
-  std::size_t slash = hostPath.find_last_of('/');
-  return slash == std::string::npos ? std::string(".") : hostPath.substr(0, slash + 1);
-}
-
-void SyncFolderOf(const std::string& hostPath) {
-  int fd = ::open(FolderOf(hostPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
 }
 
 // Under AddressSanitizer blocks come from the heap, where every access to
@@ -268,33 +235,49 @@ bool PosixPlatform::ModuleFileName(std::string* path) {
   return FromHostPath(buffer, path) || Failed(kErrorGenFailure);
 }
 
+bool PosixPlatform::Locate(const std::string& windowsPath, Place* place) const {
+  if (!ToHostPath(windowsPath, &place->host)) return false;
+  const std::size_t slash = place->host.find_last_of('/');
+  // A name in the held folder is reached through the folder itself, so a
+  // folder renamed or replaced by a link meanwhile is never followed.
+  if (heldFolder_ >= 0 && slash + 1 == heldPath_.size() &&
+      place->host.compare(0, heldPath_.size(), heldPath_) == 0) {
+    place->folder = heldFolder_;
+    place->name = place->host.substr(slash + 1);
+  } else {
+    place->folder = AT_FDCWD;
+    place->name = place->host;
+  }
+  return true;
+}
+
 bool PosixPlatform::FindFile(const std::string& path, std::uint32_t* attributes) {
-  std::string host;
+  Place place;
   struct stat st;
-  if (!ToHostPath(path, &host)) return Failed(kErrorFileNotFound);
-  if (::stat(host.c_str(), &st) != 0) return Failed(errno);
+  if (!Locate(path, &place)) return Failed(kErrorFileNotFound);
+  if (::fstatat(place.folder, place.name.c_str(), &st, 0) != 0) return Failed(errno);
   *attributes = AttributesOf(st);
   return true;
 }
 
-CodePageInfo PosixPlatform::AnsiCodePage() { return {{{0x81, 0x9F}, {0xE0, 0xFC}}}; }
-
-bool PosixPlatform::SameText(std::string_view a, std::string_view b) { return a == b; }
-
 FileHandle PosixPlatform::OpenForRead(const std::string& path) {
-  std::string host;
-  if (!ToHostPath(path, &host)) return NoFile(kErrorFileNotFound);
-  int fd = OpenRegular(host, O_RDONLY);
+  Place place;
+  if (!Locate(path, &place)) return NoFile(kErrorFileNotFound);
+  int fd = OpenRegular(place.folder, place.name, O_RDONLY);
   return fd < 0 ? NoFile(WindowsError(errno)) : fd;
 }
 
-FileHandle PosixPlatform::CreateNew(const std::string& path, const std::string& likePath) {
-  std::string host, like;
-  if (!ToHostPath(path, &host)) return NoFile(kErrorFileNotFound);
-  int fd = CreateOwn(host, O_RDWR);
+// Owner, group and mode are all a Linux file keeps of the kinds `Takes`
+// names: both kinds take them.
+FileHandle PosixPlatform::CreateNew(const std::string& path, const std::string& likePath, Takes) {
+  Place place, like;
+  if (!Locate(path, &place)) return NoFile(kErrorFileNotFound);
+  int fd = CreateOwn(place.folder, place.name, O_RDWR);
   if (fd < 0) return NoFile(WindowsError(errno));
   struct stat st;
-  if (ToHostPath(likePath, &like) && ::stat(like.c_str(), &st) == 0) TakePermissionsOf(fd, st);
+  if (Locate(likePath, &like) && ::fstatat(like.folder, like.name.c_str(), &st, 0) == 0) {
+    TakePermissionsOf(fd, st);
+  }
   return fd;
 }
 
@@ -333,13 +316,13 @@ bool PosixPlatform::FlushFile(FileHandle file) {
 void PosixPlatform::CloseFile(FileHandle file) { ::close(static_cast<int>(file)); }
 
 std::uint32_t PosixPlatform::GetAttributes(const std::string& path) {
-  std::string host;
+  Place place;
   struct stat st;
-  if (!ToHostPath(path, &host)) {
+  if (!Locate(path, &place)) {
     Failed(kErrorFileNotFound);
     return kInvalidAttributes;
   }
-  if (::stat(host.c_str(), &st) != 0) {
+  if (::fstatat(place.folder, place.name.c_str(), &st, 0) != 0) {
     Failed(errno);
     return kInvalidAttributes;
   }
@@ -347,74 +330,75 @@ std::uint32_t PosixPlatform::GetAttributes(const std::string& path) {
 }
 
 bool PosixPlatform::SetAttributes(const std::string& path, std::uint32_t attributes) {
-  std::string host;
+  Place place;
   struct stat st;
-  if (!ToHostPath(path, &host)) return Failed(kErrorFileNotFound);
-  if (::stat(host.c_str(), &st) != 0) return Failed(errno);
+  if (!Locate(path, &place)) return Failed(kErrorFileNotFound);
+  if (::fstatat(place.folder, place.name.c_str(), &st, 0) != 0) return Failed(errno);
   mode_t mode = st.st_mode & 07777;
   mode = (attributes & kAttrReadOnly) ? (mode & ~0222) : (mode | S_IWUSR);
-  return ::chmod(host.c_str(), mode) == 0 || Failed(errno);
+  return ::fchmodat(place.folder, place.name.c_str(), mode, 0) == 0 || Failed(errno);
 }
 
-bool PosixPlatform::CopyToNew(const std::string& from, const std::string& to) {
-  std::string source, target;
-  if (!ToHostPath(from, &source) || !ToHostPath(to, &target)) return Failed(kErrorFileNotFound);
-  int in = OpenRegular(source, O_RDONLY);
-  if (in < 0) return Failed(errno);
-  struct stat st;
-  int out = ::fstat(in, &st) == 0 ? CreateOwn(target, O_WRONLY) : -1;
-  if (out < 0) {
-    int error = errno;
-    ::close(in);
-    return Failed(error);
+bool PosixPlatform::PutInPlace(FileHandle file, const std::string& from, const std::string& to) {
+  Place source, target;
+  if (!Locate(from, &source) || !Locate(to, &target)) return Failed(kErrorFileNotFound);
+  struct stat mine, named, st;
+  if (::fstat(static_cast<int>(file), &mine) != 0) return Failed(errno);
+  // Another run may have removed our file and made its own under the name:
+  // only the file this run wrote may take the place.
+  if (::fstatat(source.folder, source.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) {
+    return Failed(errno == ENOENT ? kErrorFileChanged : WindowsError(errno));
   }
-  // A backup is what the user falls back on: it must be whole and on disk
-  // before it takes the place of an earlier one, and the user's to read.
-  bool ok = CopyContent(in, out);
-  if (ok) {
-    TakePermissionsOf(out, st);
-    ok = ::fsync(out) == 0;
+  if (named.st_dev != mine.st_dev || named.st_ino != mine.st_ino) {
+    return Failed(kErrorFileChanged);
   }
-  int error = errno;
-  ::close(out);
-  ::close(in);
-  if (ok) return true;
-  ::unlink(target.c_str());
-  Untrack(target);
-  return Failed(error);
-}
-
-bool PosixPlatform::MoveReplacing(const std::string& from, const std::string& to) {
-  std::string source, target;
-  if (!ToHostPath(from, &source) || !ToHostPath(to, &target)) return Failed(kErrorFileNotFound);
-  struct stat st;
   // As Windows, a read-only file is not replaced; a link in the way is.
-  if (::lstat(target.c_str(), &st) == 0 && IsReadOnly(st) && !S_ISLNK(st.st_mode)) {
+  if (::fstatat(target.folder, target.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      IsReadOnly(st) && !S_ISLNK(st.st_mode)) {
     return Failed(kErrorAccessDenied);
   }
-  if (::rename(source.c_str(), target.c_str()) != 0) return Failed(errno);
-  Untrack(source);
+  if (::renameat(source.folder, source.name.c_str(), target.folder, target.name.c_str()) != 0) {
+    return Failed(errno);
+  }
+  Untrack(source.folder, source.name);
   // The file already holds the new bytes: a folder that cannot be synced
   // does not make that a failure.
-  SyncFolderOf(target);
+  if (target.folder != AT_FDCWD) {
+    ::fsync(target.folder);
+  } else {
+    const std::size_t slash = target.host.find_last_of('/');
+    int folder =
+        ::open(target.host.substr(0, slash + 1).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+      ::fsync(folder);
+      ::close(folder);
+    }
+  }
   return true;
 }
 
 bool PosixPlatform::RemoveFile(const std::string& path) {
-  std::string host;
-  if (!ToHostPath(path, &host)) return Failed(kErrorFileNotFound);
-  if (::unlink(host.c_str()) != 0) return Failed(errno);
-  Untrack(host);
+  Place place;
+  if (!Locate(path, &place)) return Failed(kErrorFileNotFound);
+  if (::unlinkat(place.folder, place.name.c_str(), 0) != 0) return Failed(errno);
+  Untrack(place.folder, place.name);
   return true;
 }
 
 std::string PosixPlatform::ReplaceTarget(const std::string& path) {
-  std::string host, windows;
+  Place place;
+  std::string windows;
   struct stat st;
-  if (!ToHostPath(path, &host) || ::lstat(host.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+  if (!Locate(path, &place) ||
+      ::fstatat(place.folder, place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISLNK(st.st_mode)) {
     return path;
   }
-  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(host.c_str(), nullptr),
+  // The link as it stands in the held folder, wherever that folder is now.
+  const std::string link = place.folder == AT_FDCWD
+                               ? place.host
+                               : "/proc/self/fd/" + std::to_string(place.folder) + "/" + place.name;
+  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(link.c_str(), nullptr),
                                                        &std::free);
   // A target that has no exact name here: the link itself is replaced.
   return resolved && FromHostPath(resolved.get(), &windows) ? windows : path;
@@ -423,17 +407,27 @@ std::string PosixPlatform::ReplaceTarget(const std::string& path) {
 FileHandle PosixPlatform::LockRun(const std::string& path) {
   std::string host;
   if (!ToHostPath(path, &host)) return NoFile(kErrorFileNotFound);
-  int fd = ::open(FolderOf(host).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  host.resize(host.find_last_of('/') + 1);
+  int fd = ::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return NoFile(WindowsError(errno));
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    int error = errno;
+  // A file system without flock still gets its folder held: only another
+  // run's lock makes this fail.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
     ::close(fd);
-    return NoFile(WindowsError(error));
+    return NoFile(kErrorLockViolation);
   }
+  heldFolder_ = fd;
+  heldPath_ = host;
   return fd;
 }
 
-void PosixPlatform::UnlockRun(FileHandle lock) { ::close(static_cast<int>(lock)); }
+void PosixPlatform::UnlockRun(FileHandle lock) {
+  if (lock == heldFolder_) {
+    heldFolder_ = -1;
+    heldPath_.clear();
+  }
+  ::close(static_cast<int>(lock));
+}
 
 std::uint32_t PosixPlatform::LastError() { return lastError_; }
 

@@ -1,47 +1,94 @@
 #include <windows.h>
 
-#include <cstdio>
+#include <cstring>
 #include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
-// The seam on Windows: every call passes straight to the *A function of the
-// same job. Paths and texts stay the ANSI code page bytes they came as.
+// The seam on Windows. Above it every path and text is code page 932,
+// whatever code page the system runs (1252 on an English Windows, 65001
+// with the UTF-8 option); here it becomes UTF-16 and only W functions are
+// called. A path converts exactly or the call fails: a "best fit" would
+// name another folder's file.
 
 namespace {
 
-// A path in the ANSI code page as Windows itself reads it.
+constexpr UINT kCp932 = 932;
+
+bool FitsInt(std::size_t size) {
+  return size <= static_cast<std::size_t>(std::numeric_limits<int>::max());
+}
+
+// cp932 bytes to UTF-16; `flags` MB_ERR_INVALID_CHARS refuses bytes that
+// are no cp932 character.
+bool ToWide(std::string_view bytes, DWORD flags, std::wstring* wide) {
+  wide->clear();
+  if (bytes.empty()) return true;
+  if (!FitsInt(bytes.size())) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  const int size = static_cast<int>(bytes.size());
+  const int length = ::MultiByteToWideChar(kCp932, flags, bytes.data(), size, nullptr, 0);
+  if (length <= 0) return false;
+  wide->assign(static_cast<std::size_t>(length), L'\0');
+  return ::MultiByteToWideChar(kCp932, flags, bytes.data(), size, wide->data(), length) == length;
+}
+
+// A path exactly as the tool built it.
 bool Wide(const std::string& path, std::wstring* wide) {
-  if (path.empty() || path.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+  if (path.empty()) {
     ::SetLastError(ERROR_INVALID_NAME);
     return false;
   }
-  const int size = static_cast<int>(path.size());
-  const int length =
-      ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), size, nullptr, 0);
-  if (length <= 0) return false;
-  wide->assign(static_cast<std::size_t>(length), L'\0');
-  return ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), size, wide->data(),
-                               length) == length;
+  return ToWide(path, MB_ERR_INVALID_CHARS, wide);
 }
 
-// The whole module path, growing the buffer until it fits: a cut path would
-// name another folder.
-template <typename Char, typename Get>
-bool WholeModulePath(Get get, std::basic_string<Char>* path) {
-  std::basic_string<Char> buffer(MAX_PATH + 1, Char{});
-  while (buffer.size() <= 65536) {
-    DWORD size = static_cast<DWORD>(buffer.size());
-    DWORD length = get(buffer.data(), size);
-    if (length == 0) return false;
-    if (length < size) {
-      buffer.resize(length);
-      *path = std::move(buffer);
-      return true;
-    }
-    buffer.resize(buffer.size() * 2);
+// UTF-16 to cp932 exactly: no best fit, no default character, and the bytes
+// must read back as the same UTF-16. Compared as UTF-16, since cp932 has
+// two byte forms for some characters (the NEC and IBM rows); either names
+// the same file.
+bool Narrow(const std::wstring& wide, std::string* bytes) {
+  if (wide.empty() || !FitsInt(wide.size())) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
   }
-  return false;
+  const int size = static_cast<int>(wide.size());
+  BOOL usedDefault = FALSE;
+  const int length = ::WideCharToMultiByte(kCp932, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr,
+                                           0, nullptr, &usedDefault);
+  if (length <= 0) return false;
+  std::string result(static_cast<std::size_t>(length), '\0');
+  std::wstring back;
+  if (::WideCharToMultiByte(kCp932, WC_NO_BEST_FIT_CHARS, wide.data(), size, result.data(), length,
+                            nullptr, &usedDefault) != length ||
+      usedDefault || !ToWide(result, MB_ERR_INVALID_CHARS, &back) || back != wide) {
+    ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return false;
+  }
+  *bytes = std::move(result);
+  return true;
+}
+
+// The form a file call gets: \\?\ skips the 260-character limit, so a
+// host folder of any depth works; and it skips every rewriting of the path,
+// so it is made of the canonical path (which drops the doubled backslash
+// after a drive root, and a folder's trailing one). Boxes show the path as
+// the tool built it, never this form.
+std::wstring LongForm(const std::wstring& path) {
+  if (path.rfind(L"\\\\?\\", 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0) return path;
+  const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::wstring full(needed, L'\0');
+  const DWORD length = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return path;
+  full.resize(length);
+  if (full.size() > 3 && full.back() == L'\\' && full[full.size() - 2] != L':') full.pop_back();
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
 }
 
 HANDLE ToHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
@@ -50,67 +97,237 @@ FileHandle FromHandle(HANDLE handle) {
   return handle == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(handle);
 }
 
-// CompareStringA takes int lengths; longer texts cannot be compared whole.
-bool FitsInt(std::string_view s) { return s.size() <= std::numeric_limits<int>::max(); }
+// Keeps the error of a failed call across the clean-up after it.
+class KeptError {
+ public:
+  KeptError() : error_(::GetLastError()) {}
+  ~KeptError() { ::SetLastError(error_); }
+
+ private:
+  DWORD error_;
+};
+
+// Which file or folder a handle is, on its volume. ReFS and Dev Drives give
+// 128-bit file ids that the older 64-bit index does not tell apart.
+struct Identity {
+  bool wide = false;  // from FILE_ID_INFO
+  ULONGLONG volume = 0;
+  unsigned char id[16] = {};
+
+  bool operator==(const Identity& other) const {
+    return wide == other.wide && volume == other.volume && std::memcmp(id, other.id, 16) == 0;
+  }
+};
+
+bool IdentityOf(HANDLE handle, Identity* identity) {
+  FILE_ID_INFO info;
+  if (::GetFileInformationByHandleEx(handle, FileIdInfo, &info, sizeof info)) {
+    identity->wide = true;
+    identity->volume = info.VolumeSerialNumber;
+    std::memcpy(identity->id, info.FileId.Identifier, sizeof identity->id);
+    return true;
+  }
+  // Windows 7, and volumes without the newer ids.
+  BY_HANDLE_FILE_INFORMATION legacy;
+  if (!::GetFileInformationByHandle(handle, &legacy)) return false;
+  identity->wide = false;
+  identity->volume = legacy.dwVolumeSerialNumber;
+  std::memcpy(identity->id, &legacy.nFileIndexLow, 4);
+  std::memcpy(identity->id + 4, &legacy.nFileIndexHigh, 4);
+  return true;
+}
+
+// The entry at `path` itself, opened only to ask what it is: such an open
+// never meets another handle's sharing.
+bool IdentityAt(const std::wstring& path, bool folder, Identity* identity) {
+  HANDLE handle =
+      ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    folder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const bool known = IdentityOf(handle, identity);
+  KeptError kept;
+  ::CloseHandle(handle);
+  return known;
+}
+
+void AppendHex(std::wstring* out, const unsigned char* bytes, std::size_t count) {
+  static const wchar_t kDigits[] = L"0123456789ABCDEF";
+  for (std::size_t i = count; i-- > 0;) {  // most significant byte first
+    out->push_back(kDigits[bytes[i] >> 4]);
+    out->push_back(kDigits[bytes[i] & 15]);
+  }
+}
+
+// Global\Quenlit-run-<volume>-<file id>, in hex. The older form (32-bit
+// volume, 64-bit index) is kept where only that is known.
+std::wstring MutexName(const Identity& folder) {
+  std::wstring name = L"Global\\Quenlit-run-";
+  const std::size_t volumeBytes = folder.wide ? 8 : 4;
+  unsigned char volume[8];
+  std::memcpy(volume, &folder.volume, sizeof volume);
+  AppendHex(&name, volume, volumeBytes);
+  name += L'-';
+  AppendHex(&name, folder.id, folder.wide ? 16 : 8);
+  return name;
+}
+
+// The whole security descriptor of a file: owner, group and DACL. Empty
+// when it cannot be read.
+std::vector<char> SecurityOf(const std::wstring& path) {
+  const SECURITY_INFORMATION wanted =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  DWORD needed = 0;
+  ::GetFileSecurityW(path.c_str(), wanted, nullptr, 0, &needed);
+  std::vector<char> descriptor(needed);
+  if (needed == 0 ||
+      !::GetFileSecurityW(path.c_str(), wanted, descriptor.data(), needed, &needed)) {
+    descriptor.clear();
+  }
+  return descriptor;
+}
+
+// Gives `file` the security of `like`: its DACL, and its group and owner
+// where this process may set them (another owner needs a privilege).
+void TakeSecurity(HANDLE file, const std::wstring& like) {
+  std::vector<char> descriptor = SecurityOf(like);
+  if (descriptor.empty()) return;  // the folder's inherited defaults stay
+  const SECURITY_INFORMATION tries[] = {
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+      GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, DACL_SECURITY_INFORMATION};
+  for (SECURITY_INFORMATION parts : tries) {
+    if (::SetKernelObjectSecurity(file, parts, descriptor.data())) return;
+  }
+}
+
+// Hidden, system and not-indexed as `like` has them, and its creation
+// time. Archive is set, as Windows sets it on every file that changes, so
+// a backup program sees the new content.
+void TakeLook(HANDLE file, const std::wstring& like) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExW(like.c_str(), GetFileExInfoStandard, &data)) return;
+  FILE_BASIC_INFO basic{};  // times of zero stay as they are
+  basic.CreationTime.LowPart = data.ftCreationTime.dwLowDateTime;
+  basic.CreationTime.HighPart = static_cast<LONG>(data.ftCreationTime.dwHighDateTime);
+  basic.FileAttributes = (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)) |
+                         FILE_ATTRIBUTE_ARCHIVE;
+  ::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
+}
+
+// Whether `path` names anything at all. A directory search, which also
+// sees a link whose target is gone (on Windows; Wine does not list it).
+bool Exists(const std::wstring& path) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = ::FindFirstFileW(path.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  ::FindClose(search);
+  return true;
+}
+
+// Windows deletes a link itself, but Wine follows a Unix symbolic link
+// even to delete, and removes the file it points to. A move replaces a
+// link itself on both: the entry is first covered by an empty file of
+// this process, and that file is what is deleted.
+bool RemoveEntry(const std::wstring& entry) {
+  const std::wstring cover = entry + L"~" + std::to_wstring(::GetCurrentProcessId());
+  HANDLE file = ::CreateFileW(cover.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    // A folder that takes no new file, with nothing to remove in it: no
+    // lock to wait for.
+    if (!Exists(entry)) ::SetLastError(ERROR_FILE_NOT_FOUND);
+    return false;
+  }
+  ::CloseHandle(file);
+  if (!::MoveFileExW(cover.c_str(), entry.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    KeptError kept;
+    ::DeleteFileW(cover.c_str());
+    return false;
+  }
+  return ::DeleteFileW(entry.c_str()) != FALSE;
+}
+
+// "name~digits" (also repeated): a cover that a run ended in the middle of
+// a removal left behind.
+bool IsCoverOf(std::wstring_view base, std::wstring_view name) {
+  if (name.size() <= base.size() || name.compare(0, base.size(), base) != 0) return false;
+  std::wstring_view rest = name.substr(base.size());
+  while (!rest.empty()) {
+    if (rest.size() < 2 || rest[0] != L'~' || rest[1] < L'0' || rest[1] > L'9') return false;
+    rest.remove_prefix(1);
+    while (!rest.empty() && rest[0] >= L'0' && rest[0] <= L'9') rest.remove_prefix(1);
+  }
+  return true;
+}
+
+void RemoveCoversOf(const std::wstring& entry) {
+  const std::size_t slash = entry.find_last_of(L'\\');
+  const std::wstring folder = entry.substr(0, slash + 1);
+  const std::wstring base = entry.substr(slash + 1);
+  std::vector<std::wstring> covers;
+  WIN32_FIND_DATAW found;
+  HANDLE search = ::FindFirstFileW((entry + L"~*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if (IsCoverOf(base, found.cFileName)) covers.push_back(folder + found.cFileName);
+  } while (::FindNextFileW(search, &found));
+  ::FindClose(search);
+  for (const std::wstring& cover : covers) RemoveEntry(cover);
+}
 
 class Win32Platform final : public Platform {
  public:
   bool ModuleFileName(std::string* path) override {
-    std::string ansi;
-    std::wstring wide, back;
-    if (!WholeModulePath<char>([](char* b, DWORD n) { return ::GetModuleFileNameA(nullptr, b, n); },
-                               &ansi) ||
-        !WholeModulePath<wchar_t>(
-            [](wchar_t* b, DWORD n) { return ::GetModuleFileNameW(nullptr, b, n); }, &wide)) {
-      return false;
+    // Grown until it fits: a cut path would name another folder.
+    std::wstring buffer(MAX_PATH + 1, L'\0');
+    while (true) {
+      const DWORD size = static_cast<DWORD>(buffer.size());
+      const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), size);
+      if (length == 0) return false;
+      if (length < size) {
+        buffer.resize(length);
+        break;
+      }
+      if (buffer.size() > 65536) return false;
+      buffer.resize(buffer.size() * 2);
     }
-    // The ANSI path is the real one put into the code page with a "best fit":
-    // a folder "A¥B" comes out as "A\B", "Café" as "Cafe". Only a path that
-    // converts back to the real one is ours.
-    if (!Wide(ansi, &back) || back != wide) {
-      ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-      return false;
-    }
-    *path = std::move(ansi);
-    return true;
+    // A folder "A¥B" or "Café" has no exact cp932 form: refused.
+    return Narrow(buffer, path);
   }
 
   bool FindFile(const std::string& path, std::uint32_t* attributes) override {
-    WIN32_FIND_DATAA found;
-    HANDLE search = ::FindFirstFileA(path.c_str(), &found);
+    std::wstring wide;
+    WIN32_FIND_DATAW found;
+    if (!Reach(path, &wide)) return false;
+    HANDLE search = ::FindFirstFileW(wide.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return false;
     ::FindClose(search);
     *attributes = found.dwFileAttributes;
     return true;
   }
 
-  CodePageInfo AnsiCodePage() override {
-    CodePageInfo result;
-    CPINFO info;
-    if (!::GetCPInfo(CP_ACP, &info)) return result;
-    // Pairs of inclusive bounds, ended by a pair of zeros.
-    for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
-      result.leadByteRanges.emplace_back(info.LeadByte[i], info.LeadByte[i + 1]);
-    }
-    return result;
-  }
-
-  bool SameText(std::string_view a, std::string_view b) override {
-    if (!FitsInt(a) || !FitsInt(b)) return false;
-    return ::CompareStringA(LOCALE_USER_DEFAULT, 0, a.data(), static_cast<int>(a.size()), b.data(),
-                            static_cast<int>(b.size())) == CSTR_EQUAL;
-  }
-
   FileHandle OpenForRead(const std::string& path) override {
-    return FromHandle(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    std::wstring wide;
+    if (!Reach(path, &wide)) return kNoFile;
+    return FromHandle(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   }
 
-  // The new file gets the folder's inherited permissions, as Windows gives
-  // them; `likePath` has no owner or mode to pass on here.
-  FileHandle CreateNew(const std::string& path, const std::string&) override {
-    return FromHandle(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Created with the rights to be renamed and to take the user's file's
+  // security; a new file grants its creator whatever it asks for.
+  FileHandle CreateNew(const std::string& path, const std::string& likePath, Takes takes) override {
+    std::wstring wide, like;
+    if (!Reach(path, &wide)) return kNoFile;
+    HANDLE file =
+        ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | WRITE_DAC | WRITE_OWNER,
+                      0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return kNoFile;
+    if (Reach(likePath, &like)) {
+      TakeSecurity(file, like);
+      if (takes == Takes::kAll) TakeLook(file, like);
+    }
+    return FromHandle(file);
   }
 
   bool FileSize(FileHandle file, std::uint64_t* size) override {
@@ -121,10 +338,14 @@ class Win32Platform final : public Platform {
   }
 
   bool ReadFile(FileHandle file, char* buffer, std::uint32_t size, std::uint32_t* got) override {
-    DWORD done = 0;
-    BOOL ok = ::ReadFile(ToHandle(file), buffer, size, &done, nullptr);
-    *got = done;
-    return ok != FALSE;
+    *got = 0;
+    while (*got < size) {
+      DWORD done = 0;
+      if (!::ReadFile(ToHandle(file), buffer + *got, size - *got, &done, nullptr)) return false;
+      if (done == 0) break;  // the end of the file
+      *got += done;
+    }
+    return true;
   }
 
   bool WriteFile(FileHandle file, const char* data, std::uint32_t size,
@@ -140,97 +361,104 @@ class Win32Platform final : public Platform {
   void CloseFile(FileHandle file) override { ::CloseHandle(ToHandle(file)); }
 
   std::uint32_t GetAttributes(const std::string& path) override {
-    return ::GetFileAttributesA(path.c_str());
+    std::wstring wide;
+    if (!Reach(path, &wide)) return INVALID_FILE_ATTRIBUTES;
+    return ::GetFileAttributesW(wide.c_str());
   }
 
   bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
-    return ::SetFileAttributesA(path.c_str(), attributes) != FALSE;
+    std::wstring wide;
+    return Reach(path, &wide) && ::SetFileAttributesW(wide.c_str(), attributes) != FALSE;
   }
 
-  bool CopyToNew(const std::string& from, const std::string& to) override {
-    if (!::CopyFileA(from.c_str(), to.c_str(), TRUE)) return false;
-    // The copy must be on the disk before it takes an earlier backup's place.
-    HANDLE copy = ::CreateFileA(to.c_str(), GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (copy == INVALID_HANDLE_VALUE) return false;
-    const BOOL flushed = ::FlushFileBuffers(copy);
-    const DWORD error = ::GetLastError();
-    ::CloseHandle(copy);
-    ::SetLastError(error);
-    return flushed != FALSE;
-  }
-
-  bool MoveReplacing(const std::string& from, const std::string& to) override {
-    return ::MoveFileExA(from.c_str(), to.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-  }
-
-  // Windows deletes a link itself, but Wine follows a Unix symbolic link
-  // even to delete, and removes the file it points to. A move replaces a
-  // link itself on both: the entry is first covered by an empty file of
-  // this process, and that file is what is deleted.
-  bool RemoveFile(const std::string& path) override {
-    std::wstring entry;
-    if (!Wide(path, &entry)) return false;
-    const std::wstring cover = entry + L"~" + std::to_wstring(::GetCurrentProcessId());
-    HANDLE file = ::CreateFileW(cover.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    ::CloseHandle(file);
-    if (!::MoveFileExW(cover.c_str(), entry.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-      const DWORD error = ::GetLastError();
-      ::DeleteFileW(cover.c_str());
-      ::SetLastError(error);
+  // The open handle itself is renamed. Nobody else can open our file while
+  // we hold it (no sharing), but Wine lets a Unix program remove the name
+  // and Wine renames by name: the entry must still be ours.
+  bool PutInPlace(FileHandle file, const std::string& from, const std::string& to) override {
+    std::wstring source, target;
+    if (!Reach(from, &source) || !Reach(to, &target)) return false;
+    Identity mine, named;
+    if (!IdentityOf(ToHandle(file), &mine)) return false;
+    if (!IdentityAt(source, false, &named) || !(named == mine)) {
+      ::SetLastError(ERROR_FILE_INVALID);
       return false;
     }
-    return ::DeleteFileW(entry.c_str()) != FALSE;
+    const std::size_t bytes = target.size() * sizeof(wchar_t);
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(bytes);
+    std::memcpy(rename->FileName, target.c_str(), bytes + sizeof(wchar_t));
+    return ::SetFileInformationByHandle(ToHandle(file), FileRenameInfo, rename,
+                                        static_cast<DWORD>(buffer.size())) != FALSE;
+  }
+
+  // Covers left by a run that ended in the middle of a removal go too.
+  bool RemoveFile(const std::string& path) override {
+    std::wstring entry;
+    if (!Reach(path, &entry)) return false;
+    RemoveCoversOf(entry);
+    return RemoveEntry(entry);
   }
 
   // Windows replaces a link itself, as it replaces any file.
   std::string ReplaceTarget(const std::string& path) override { return path; }
 
-  // A mutex named after the folder's identity on its volume, so every path to
-  // the folder finds the same one. The system lets it go when the process
-  // ends, however it ends.
+  // A mutex named after the folder's identity on its volume, so every path
+  // to the folder finds the same one; the system lets it go when the
+  // process ends, however it ends. The folder is held open without delete
+  // sharing for the run: Windows then lets nobody rename or remove it, or a
+  // folder above it.
   FileHandle LockRun(const std::string& path) override {
     std::wstring folder;
     if (!Wide(path, &folder)) return kNoFile;
     folder.resize(folder.find_last_of(L'\\') + 1);
-    HANDLE handle =
-        ::CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return kNoFile;
-    BY_HANDLE_FILE_INFORMATION identity;
-    const BOOL known = ::GetFileInformationByHandle(handle, &identity);
-    ::CloseHandle(handle);
-    if (!known) return kNoFile;
-    char name[64];
-    std::snprintf(name, sizeof name, "Global\\Quenlit-run-%08lX-%08lX%08lX",
-                  identity.dwVolumeSerialNumber, identity.nFileIndexHigh, identity.nFileIndexLow);
-    HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name);
+    HANDLE held = ::CreateFileW(LongForm(folder).c_str(),
+                                FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (held == INVALID_HANDLE_VALUE) return kNoFile;
+    Identity identity;
+    HANDLE mutex = IdentityOf(held, &identity)
+                       ? ::CreateMutexW(nullptr, FALSE, MutexName(identity).c_str())
+                       : nullptr;
     // Another user's run made it: only while that run lives can it be there.
     if (!mutex && ::GetLastError() == ERROR_ACCESS_DENIED) ::SetLastError(ERROR_LOCK_VIOLATION);
-    if (!mutex) return kNoFile;
-    const DWORD waited = ::WaitForSingleObject(mutex, 0);
+    const DWORD waited = mutex ? ::WaitForSingleObject(mutex, 0) : WAIT_FAILED;
     // Abandoned: a run that died held it; it is ours now.
-    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return FromHandle(mutex);
-    ::CloseHandle(mutex);
-    ::SetLastError(ERROR_LOCK_VIOLATION);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+      held_ = held;
+      heldPath_ = folder;
+      heldIdentity_ = identity;
+      return FromHandle(mutex);
+    }
+    const DWORD error = mutex ? ERROR_LOCK_VIOLATION : ::GetLastError();
+    if (mutex) ::CloseHandle(mutex);
+    ::CloseHandle(held);
+    ::SetLastError(error);
     return kNoFile;
   }
 
   void UnlockRun(FileHandle lock) override {
     ::ReleaseMutex(ToHandle(lock));
     ::CloseHandle(ToHandle(lock));
+    if (held_ != INVALID_HANDLE_VALUE) ::CloseHandle(held_);
+    held_ = INVALID_HANDLE_VALUE;
+    heldPath_.clear();
   }
 
   std::uint32_t LastError() override { return ::GetLastError(); }
 
   void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
 
+  // Every text is cp932; one that somehow is not still shows, with the
+  // bytes that are no character replaced.
   int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override {
-    return ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), style);
+    std::wstring wideText, wideCaption;
+    ToWide(text, 0, &wideText);
+    ToWide(caption, 0, &wideCaption);
+    return ::MessageBoxW(nullptr, wideText.c_str(), wideCaption.c_str(), style);
   }
 
   char* AllocatePages(std::size_t size) override {
@@ -239,6 +467,29 @@ class Win32Platform final : public Platform {
   }
 
   void FreePages(char* pages, std::size_t) override { ::VirtualFree(pages, 0, MEM_RELEASE); }
+
+ private:
+  // The path as UTF-16. A name in the held folder only while the folder at
+  // that path is still the held one: Windows keeps it in place, but Wine
+  // cannot stop a Unix program from swapping it.
+  bool Reach(const std::string& path, std::wstring* wide) {
+    std::wstring plain;
+    if (!Wide(path, &plain)) return false;
+    *wide = LongForm(plain);
+    const std::size_t slash = plain.find_last_of(L'\\');
+    if (held_ == INVALID_HANDLE_VALUE || slash == std::wstring::npos ||
+        plain.compare(0, slash + 1, heldPath_) != 0 || slash + 1 != heldPath_.size()) {
+      return true;
+    }
+    Identity now;
+    if (IdentityAt(LongForm(heldPath_), true, &now) && now == heldIdentity_) return true;
+    ::SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+
+  HANDLE held_ = INVALID_HANDLE_VALUE;
+  std::wstring heldPath_;  // with its trailing backslash
+  Identity heldIdentity_;
 };
 
 }  // namespace

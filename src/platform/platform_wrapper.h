@@ -12,11 +12,9 @@ class PlatformWrapper : public Platform {
   bool FindFile(const std::string& path, std::uint32_t* attributes) override {
     return target_.FindFile(path, attributes);
   }
-  CodePageInfo AnsiCodePage() override { return target_.AnsiCodePage(); }
-  bool SameText(std::string_view a, std::string_view b) override { return target_.SameText(a, b); }
   FileHandle OpenForRead(const std::string& path) override { return target_.OpenForRead(path); }
-  FileHandle CreateNew(const std::string& path, const std::string& likePath) override {
-    return target_.CreateNew(path, likePath);
+  FileHandle CreateNew(const std::string& path, const std::string& likePath, Takes takes) override {
+    return target_.CreateNew(path, likePath, takes);
   }
   bool FileSize(FileHandle file, std::uint64_t* size) override {
     return target_.FileSize(file, size);
@@ -36,11 +34,8 @@ class PlatformWrapper : public Platform {
   bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
     return target_.SetAttributes(path, attributes);
   }
-  bool CopyToNew(const std::string& from, const std::string& to) override {
-    return target_.CopyToNew(from, to);
-  }
-  bool MoveReplacing(const std::string& from, const std::string& to) override {
-    return target_.MoveReplacing(from, to);
+  bool PutInPlace(FileHandle file, const std::string& from, const std::string& to) override {
+    return target_.PutInPlace(file, from, to);
   }
   bool RemoveFile(const std::string& path) override { return target_.RemoveFile(path); }
   std::string ReplaceTarget(const std::string& path) override {

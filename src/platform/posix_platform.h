@@ -7,10 +7,10 @@
 
 // The Windows operations mapped to POSIX, the way Wine shows a Linux system
 // to a Windows program: drive Z: is `root` ("/" for the real program), '\'
-// is '/', and names are code page 932 outside and UTF-8 on disk. The ANSI
-// code page is 932. Read-only is the owner's write bit, honoured even for
-// root. Failures report the Windows error code of the same cause. Boxes are
-// shown on a terminal: text to `out`, answers from `in`.
+// is '/', and names are code page 932 outside and UTF-8 on disk. Read-only
+// is the owner's write bit, honoured even for root. Failures report the
+// Windows error code of the same cause. Boxes are shown on a terminal: text
+// to `out`, answers from `in`.
 class PosixPlatform : public Platform {
  public:
   explicit PosixPlatform(std::string root = "/", std::FILE* in = stdin, std::FILE* out = stdout);
@@ -22,10 +22,8 @@ class PosixPlatform : public Platform {
 
   bool ModuleFileName(std::string* path) override;
   bool FindFile(const std::string& path, std::uint32_t* attributes) override;
-  CodePageInfo AnsiCodePage() override;
-  bool SameText(std::string_view a, std::string_view b) override;
   FileHandle OpenForRead(const std::string& path) override;
-  FileHandle CreateNew(const std::string& path, const std::string& likePath) override;
+  FileHandle CreateNew(const std::string& path, const std::string& likePath, Takes takes) override;
   bool FileSize(FileHandle file, std::uint64_t* size) override;
   bool ReadFile(FileHandle file, char* buffer, std::uint32_t size, std::uint32_t* got) override;
   bool WriteFile(FileHandle file, const char* data, std::uint32_t size,
@@ -34,12 +32,12 @@ class PosixPlatform : public Platform {
   void CloseFile(FileHandle file) override;
   std::uint32_t GetAttributes(const std::string& path) override;
   bool SetAttributes(const std::string& path, std::uint32_t attributes) override;
-  bool CopyToNew(const std::string& from, const std::string& to) override;
-  bool MoveReplacing(const std::string& from, const std::string& to) override;
+  bool PutInPlace(FileHandle file, const std::string& from, const std::string& to) override;
   bool RemoveFile(const std::string& path) override;
   std::string ReplaceTarget(const std::string& path) override;
   // The folder itself is locked (flock): no file is made, and the lock goes
-  // with the process however it ends.
+  // with the process however it ends. Names in the folder are then reached
+  // through the open folder (openat, renameat, ...).
   FileHandle LockRun(const std::string& path) override;
   void UnlockRun(FileHandle lock) override;
   std::uint32_t LastError() override;
@@ -49,6 +47,14 @@ class PosixPlatform : public Platform {
   void FreePages(char* pages, std::size_t size) override;
 
  private:
+  // Where a path leads: a name in the held folder, or a whole host path.
+  struct Place {
+    std::string host;
+    int folder = -1;  // the held folder, or AT_FDCWD
+    std::string name;
+  };
+  bool Locate(const std::string& windowsPath, Place* place) const;
+
   // Records why a call failed; returns false for the caller to pass on.
   bool Failed(int error);
   bool Failed(std::uint32_t windowsError);
@@ -58,6 +64,8 @@ class PosixPlatform : public Platform {
   std::FILE* in_;
   std::FILE* out_;
   std::uint32_t lastError_ = 0;
+  int heldFolder_ = -1;   // the run's locked folder, while held
+  std::string heldPath_;  // its host path, with the trailing '/'
 };
 
 // One box on a terminal: caption, icon kind, text, buttons with the default

@@ -1,6 +1,7 @@
 #include "serverinfo/colour_rewrite.h"
 
 #include "text/byte_scan.h"
+#include "text/lead_bytes.h"
 
 namespace {
 
@@ -14,27 +15,22 @@ const char kNoBlackText[] =
 // clang-format on
 
 // Index of the first usable "clBlack" in `text` at or after `from`, npos
-// when none: not starting on a trail byte, and confirmed by the comparison.
-// Its position is found with one search over the bytes, not line by line.
-std::size_t NextColourToken(Platform& platform, const LeadBytes& leadBytes, std::string_view text,
-                            std::size_t from) {
+// when none: one not starting on a trail byte. The bytes found are the
+// token's own, so no further comparison can reject it. Its position is found
+// with one search over the bytes, not line by line.
+std::size_t NextColourToken(std::string_view text, std::size_t from) {
   while (true) {
     const std::size_t match = FindBytes(text, from, kBlackToken);
-    if (match == std::string_view::npos) return match;
-    if (IsTrailPosition(leadBytes, text, match)) {
-      from = match + 1;
-      continue;
-    }
-    if (platform.SameText(text.substr(match, kBlackToken.size()), kBlackToken)) return match;
-    from = match + (leadBytes.Contains(static_cast<unsigned char>(text[match])) ? 2 : 1);
+    if (match == std::string_view::npos || !IsTrailPosition(text, match)) return match;
+    from = match + 1;
   }
 }
 
 }  // namespace
 
-std::size_t FindColourToken(Platform& platform, const LeadBytes& leadBytes, std::string_view s) {
+std::size_t FindColourToken(std::string_view s) {
   // Nothing past a NUL byte counts.
-  const std::size_t match = NextColourToken(platform, leadBytes, s.substr(0, s.find('\0')), 0);
+  const std::size_t match = NextColourToken(s.substr(0, s.find('\0')), 0);
   return match == std::string_view::npos ? 0 : match + 1;
 }
 
@@ -44,8 +40,7 @@ std::size_t CountTabs(std::string_view s) { return CountByte(s, '\t'); }
 // spans a line end, and the lead-byte run before a token stops at one.
 bool CheckBlackPresent(RunState& state) {
   const std::string_view text = state.ServerInfoLines.text();
-  const bool found =
-      NextColourToken(state.platform, state.leadBytes, text, 0) != std::string_view::npos;
+  const bool found = NextColourToken(text, 0) != std::string_view::npos;
   if (!found) FinalNotice(state, kNoBlackText, 'i');
   return found;
 }
@@ -57,7 +52,7 @@ bool ReplaceBlackColours(RunState& state) {
   const std::string_view text = lines.text();
   std::size_t from = 0;  // where the line after the last one tried begins, or its end before it
   while (true) {
-    const std::size_t token = NextColourToken(state.platform, state.leadBytes, text, from);
+    const std::size_t token = NextColourToken(text, from);
     if (token == std::string_view::npos) break;
     // Only the first usable token of its line is tried: its tabs are
     // counted on the way to the line's edges.

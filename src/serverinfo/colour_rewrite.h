@@ -14,7 +14,7 @@ inline constexpr std::string_view kWindowTextToken = "clWindowText";
 
 // 1-based position of the first usable "clBlack" in s (not starting on the
 // second byte of a double-byte character), or 0.
-std::size_t FindColourToken(Platform& platform, const LeadBytes& leadBytes, std::string_view s);
+std::size_t FindColourToken(std::string_view s);
 
 std::size_t CountTabs(std::string_view s);
 

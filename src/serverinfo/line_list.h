@@ -45,6 +45,8 @@ class LineList {
   std::string_view text() const { return text_; }
   // In no line, but written back unchanged after the lines.
   std::string_view tail() const { return tail_; }
+  // Every byte as read: the text, then the tail.
+  std::string_view bytes() const { return {text_.data(), text_.size() + tail_.size()}; }
 
   // The "clBlack" at `at` in the text goes out as "clWindowText". Marked in
   // the order of the text.

@@ -4,12 +4,11 @@
 
 #include "platform/platform.h"
 #include "serverinfo/line_list.h"
-#include "text/lead_bytes.h"
 
 // What the stages of one run share. Lives from the start of the run to its
 // end; nothing of it survives the run.
 struct RunState {
-  explicit RunState(Platform& p) : platform(p), leadBytes(LeadBytesFrom(p.AnsiCodePage())) {}
+  explicit RunState(Platform& p) : platform(p) {}
   ~RunState() { ReleaseRunLock(); }
   RunState(const RunState&) = delete;
   RunState& operator=(const RunState&) = delete;
@@ -20,9 +19,10 @@ struct RunState {
   }
 
   Platform& platform;
-  const LeadBytes leadBytes;
   // Holds the file's bytes as read; the bytes from the first NUL on are in
   // no line but are written back unchanged, so nothing of the file is lost.
+  // It is also the record of what this run read: the backup is made of it,
+  // and nothing replaces a file that no longer holds it.
   LineList ServerInfoLines;
   std::int32_t FixCount = 0;
   // Held from before the file is read until the run's work on disk is done,

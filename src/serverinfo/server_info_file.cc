@@ -7,18 +7,21 @@
 #include <string_view>
 
 #include "serverinfo/failure.h"
+#include "serverinfo/own_file.h"
 #include "serverinfo/passing_locks.h"
 #include "serverinfo/run_lock.h"
+#include "serverinfo/write_back.h"
+#include "text/lead_bytes.h"
 
 namespace {
 
-// Largest single read or write handed to the platform (its calls take 32 bits).
+// Largest single read handed to the platform (its calls take 32 bits).
 constexpr std::uint64_t kChunk = 1u << 30;
 // Size of the buffer the lines are written through: one large page.
 constexpr std::size_t kWriteBuffer = std::size_t{2} << 20;
 
-bool IsSeparatorAt(const std::string& path, std::size_t index, const LeadBytes& leadBytes) {
-  return (path[index] == '\\' || path[index] == ':') && !IsTrailPosition(leadBytes, path, index);
+bool IsSeparatorAt(const std::string& path, std::size_t index) {
+  return (path[index] == '\\' || path[index] == ':') && !IsTrailPosition(path, index);
 }
 
 // Closes a file on every way out of a scope.
@@ -74,24 +77,7 @@ const char kCannotCreate[] =
 const char kWriteFailedTail[] =
     "\x82\xd6\x82\xcc\x8f\x91\x82\xab\x8d\x9e\x82\xdd\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc"
     "\x82\xb5\x82\xbd\x81\x42";
-// "ストリームへの書き込みエラー"
-const char kStreamWriteError[] =
-    "\x83\x58\x83\x67\x83\x8a\x81\x5b\x83\x80\x82\xd6\x82\xcc\x8f\x91\x82\xab\x8d\x9e\x82\xdd"
-    "\x83\x47\x83\x89\x81\x5b";
 // clang-format on
-
-// Every byte of data, in calls the platform can take; EWriteError when one
-// falls short.
-void WriteAll(Platform& platform, FileHandle file, std::string_view data) {
-  while (!data.empty()) {
-    auto want = static_cast<std::uint32_t>(std::min<std::uint64_t>(data.size(), kChunk));
-    std::uint32_t written = 0;
-    if (!platform.WriteFile(file, data.data(), want, &written) || written != want) {
-      Raise(kEWriteError, kStreamWriteError);
-    }
-    data.remove_prefix(want);
-  }
-}
 
 }  // namespace
 
@@ -103,12 +89,12 @@ std::string WriteFailedText(const std::string& path) {
   return kServerInfoFileWords + path + kWriteFailedTail;
 }
 
-std::size_t FolderEnd(const std::string& path, const LeadBytes& leadBytes) {
+std::size_t FolderEnd(const std::string& path) {
   std::size_t i = path.size();
   while (i > 0) {
     std::size_t index = i - 1;
     if (path[index] == '\\' || path[index] == ':') {
-      if (!IsTrailPosition(leadBytes, path, index)) return i;
+      if (!IsTrailPosition(path, index)) return i;
       // A trail byte: step over its lead byte as well.
       i = index > 0 ? index - 1 : 0;
       continue;
@@ -118,18 +104,18 @@ std::size_t FolderEnd(const std::string& path, const LeadBytes& leadBytes) {
   return 0;
 }
 
-std::optional<std::string> ExecutableDirectory(Platform& platform, const LeadBytes& leadBytes) {
+std::optional<std::string> ExecutableDirectory(Platform& platform) {
   std::string module;
   if (!platform.ModuleFileName(&module)) return std::nullopt;
-  std::size_t a = FolderEnd(module, leadBytes);
+  std::size_t a = FolderEnd(module);
   // Drop the trailing backslash, but keep it after a drive ("C:\") or a
   // second backslash.
-  if (a > 1 && module[a - 1] == '\\' && !IsSeparatorAt(module, a - 2, leadBytes)) --a;
+  if (a > 1 && module[a - 1] == '\\' && !IsSeparatorAt(module, a - 2)) --a;
   return module.substr(0, a);
 }
 
-std::optional<std::string> ServerInfoPath(Platform& platform, const LeadBytes& leadBytes) {
-  auto directory = ExecutableDirectory(platform, leadBytes);
+std::optional<std::string> ServerInfoPath(Platform& platform) {
+  auto directory = ExecutableDirectory(platform);
   if (!directory) return std::nullopt;
   return *directory + "\\config\\board.2ch";
 }
@@ -165,27 +151,16 @@ void WriteLines(Platform& platform, const std::string& path, const LineList& lin
   // new content is never held twice, and running out of memory leaves
   // nothing behind.
   PageBlock buffer(platform, kWriteBuffer);
-  const std::string temporary = TemporaryPathFor(path);
-  FileHandle file = kNoFile;
-  CreateAnew(platform, temporary, [&] {
-    file = platform.CreateNew(temporary, path);
-    return file != kNoFile;
-  });
-  if (file == kNoFile) Raise(kEFCreateError, kFile + temporary + kCannotCreate);
-  try {
-    FileCloser closer(platform, file);
-    WrittenBytes bytes(lines);
-    const std::span<char> room(buffer.data(), buffer.size());
-    for (auto piece = bytes.Next(room); !piece.empty(); piece = bytes.Next(room)) {
-      WriteAll(platform, file, piece);
-    }
-    if (!platform.FlushFile(file)) Raise(kEWriteError, kStreamWriteError);
-  } catch (...) {
-    RemoveOwn(platform, temporary);
-    throw;
-  }
-  if (!WaitOut(platform, [&] { return platform.MoveReplacing(temporary, path); })) {
-    RemoveOwn(platform, temporary);
+  const std::string target = platform.ReplaceTarget(path);
+  OwnFile file(platform, TemporaryPathFor(target), target, Takes::kAll);
+  if (!file.created()) Raise(kEFCreateError, kFile + file.path() + kCannotCreate);
+  WrittenBytes bytes(lines);
+  const std::span<char> room(buffer.data(), buffer.size());
+  for (auto piece = bytes.Next(room); !piece.empty(); piece = bytes.Next(room)) file.Write(piece);
+  file.Flush();
+  // Only over the content this run read: another program's save since then
+  // must not be lost.
+  if (file.PutInPlaceOf(target, path, lines.bytes()) != OwnFile::Put::kDone) {
     Raise(kEFCreateError, kFile + path + kCannotCreate);
   }
 }
@@ -194,7 +169,7 @@ bool LoadServerInfo(RunState& state) {
   state.ServerInfoLines = {};
   // An executable path that cannot be had whole counts as a missing file: a
   // guessed path could reach another folder's file.
-  auto path = ServerInfoPath(state.platform, state.leadBytes);
+  auto path = ServerInfoPath(state.platform);
   if (!path || !IsExistingFile(state.platform, *path)) {
     FinalNotice(state, kNotFoundText, 'e');
     return false;
@@ -203,6 +178,10 @@ bool LoadServerInfo(RunState& state) {
     FinalNotice(state, WriteFailedText(*path), 'e');
     return false;
   }
+  // Files a run before this one left behind (it died, or was stopped) go
+  // now, whatever this run finds to do.
+  RemoveOwn(state.platform, TemporaryPathFor(*path));
+  RemoveOwn(state.platform, TemporaryPathFor(*path + kBackupSuffix));
   ReadLines(state.platform, *path, state.ServerInfoLines);
   if (!state.ServerInfoLines.empty()) return true;
   FinalNotice(state, kServerInfoFileWords + *path + kReadFailed, 'e');

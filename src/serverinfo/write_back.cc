@@ -1,7 +1,7 @@
 #include "serverinfo/write_back.h"
 
 #include "serverinfo/failure.h"
-#include "serverinfo/passing_locks.h"
+#include "serverinfo/own_file.h"
 #include "serverinfo/server_info_file.h"
 #include "ui/boxes.h"
 
@@ -48,35 +48,35 @@ bool Ask(RunState& state, const std::string& text, char defaultLetter) {
   return YesNoBox(state.platform, text, '?', "yn", defaultLetter) == box::kIdYes;
 }
 
-// Made like the file's own write: copied under a name of its own, then put
-// in the backup's place in one step. An earlier backup survives a copy that
-// fails or is cut short, and a link at the backup's name is replaced, never
-// written through.
-bool MakeBackup(Platform& platform, const std::string& path, const std::string& backupPath) {
+// The backup is what this run read, byte for byte, written under a name of
+// its own and put in the backup's place in one step: an earlier backup
+// survives a copy that fails or is cut short, a link at the backup's name
+// is replaced, never written through, and the backup never holds a state
+// of the file this run did not read. It takes the file's security, but not
+// hidden or system: it is there for the user to find. Raises when the file
+// changed since the run read it, so that nothing is replaced at all.
+bool MakeBackup(Platform& platform, const std::string& path, const std::string& backupPath,
+                const LineList& lines) {
   // A read-only backup stays as the user left it; a folder is no backup.
   const std::uint32_t existing = platform.GetAttributes(backupPath);
   if (existing != kInvalidAttributes && (existing & (kAttrReadOnly | kAttrDirectory))) {
     return false;
   }
-  const std::string partial = TemporaryPathFor(backupPath);
-  const bool copied =
-      CreateAnew(platform, partial, [&] { return platform.CopyToNew(path, partial); });
-  if (copied) {
-    // The copy of a hidden or system file is hidden too; the backup is there
-    // for the user to find.
-    const std::uint32_t attributes = platform.GetAttributes(partial);
-    if (attributes != kInvalidAttributes && (attributes & (kAttrHidden | kAttrSystem))) {
-      const std::uint32_t plain = attributes & ~(kAttrHidden | kAttrSystem);
-      platform.SetAttributes(partial, plain != 0 ? plain : kAttrNormal);
-    }
-    if (WaitOut(platform, [&] { return platform.MoveReplacing(partial, backupPath); })) return true;
+  OwnFile copy(platform, TemporaryPathFor(backupPath), path, Takes::kAccess);
+  if (!copy.created()) return false;
+  try {
+    copy.Write(lines.bytes());
+    copy.Flush();
+  } catch (const Failure&) {
+    return false;  // a full disk, say: the question follows
   }
-  RemoveOwn(platform, partial);
-  return false;
+  const OwnFile::Put put = copy.PutInPlaceOf(backupPath, path, lines.bytes());
+  if (put == OwnFile::Put::kChanged) Raise(kEFCreateError, "");
+  return put == OwnFile::Put::kDone;
 }
 
 bool GuardedSteps(RunState& state, std::string& path) {
-  auto built = ServerInfoPath(state.platform, state.leadBytes);
+  auto built = ServerInfoPath(state.platform);
   // Without the own path there is no file to write: a write failure.
   if (!built) throw Failure{kEFCreateError, "", 0};
   path = *built;
@@ -93,13 +93,13 @@ bool GuardedSteps(RunState& state, std::string& path) {
 
   const std::string backupPath = path + kBackupSuffix;
   const char* verb = IsExistingFile(platform, backupPath) ? kVerbUpdate : kVerbCreate;
-  if (!MakeBackup(platform, path, backupPath)) {
+  if (!MakeBackup(platform, path, backupPath, state.ServerInfoLines)) {
     std::string question =
         kBackupHead + path + kBackupName + verb + kBackupMiddle + verb + kBackupTail;
     if (!Ask(state, question, 'n')) return false;
   }
 
-  WriteLines(platform, platform.ReplaceTarget(path), state.ServerInfoLines);
+  WriteLines(platform, path, state.ServerInfoLines);
   return true;
 }
 

@@ -29,16 +29,13 @@ bool TestPlatform::FindFile(const std::string& path, std::uint32_t* attributes) 
   return !Fails("FindFile") && target_.FindFile(path, attributes);
 }
 
-bool TestPlatform::SameText(std::string_view a, std::string_view b) {
-  return !Fails("SameText") && target_.SameText(a, b);
-}
-
 FileHandle TestPlatform::OpenForRead(const std::string& path) {
   return Fails("OpenForRead") ? kNoFile : target_.OpenForRead(path);
 }
 
-FileHandle TestPlatform::CreateNew(const std::string& path, const std::string& likePath) {
-  return Fails("CreateNew") ? kNoFile : target_.CreateNew(path, likePath);
+FileHandle TestPlatform::CreateNew(const std::string& path, const std::string& likePath,
+                                   Takes takes) {
+  return Fails("CreateNew") ? kNoFile : target_.CreateNew(path, likePath, takes);
 }
 
 bool TestPlatform::FileSize(FileHandle file, std::uint64_t* size) {
@@ -77,12 +74,8 @@ bool TestPlatform::SetAttributes(const std::string& path, std::uint32_t attribut
   return !Fails("SetAttributes") && target_.SetAttributes(path, attributes);
 }
 
-bool TestPlatform::CopyToNew(const std::string& from, const std::string& to) {
-  return !Fails("CopyToNew") && target_.CopyToNew(from, to);
-}
-
-bool TestPlatform::MoveReplacing(const std::string& from, const std::string& to) {
-  return !Fails("MoveReplacing") && target_.MoveReplacing(from, to);
+bool TestPlatform::PutInPlace(FileHandle file, const std::string& from, const std::string& to) {
+  return !Fails("PutInPlace") && target_.PutInPlace(file, from, to);
 }
 
 bool TestPlatform::RemoveFile(const std::string& path) {

@@ -63,9 +63,8 @@ class TestPlatform : private test_detail::RealPlatformHolder, public PlatformWra
 
   bool ModuleFileName(std::string* path) override;
   bool FindFile(const std::string& path, std::uint32_t* attributes) override;
-  bool SameText(std::string_view a, std::string_view b) override;
   FileHandle OpenForRead(const std::string& path) override;
-  FileHandle CreateNew(const std::string& path, const std::string& likePath) override;
+  FileHandle CreateNew(const std::string& path, const std::string& likePath, Takes takes) override;
   bool FileSize(FileHandle file, std::uint64_t* size) override;
   bool ReadFile(FileHandle file, char* buffer, std::uint32_t size, std::uint32_t* got) override;
   bool WriteFile(FileHandle file, const char* data, std::uint32_t size,
@@ -74,8 +73,7 @@ class TestPlatform : private test_detail::RealPlatformHolder, public PlatformWra
   void CloseFile(FileHandle file) override;
   std::uint32_t GetAttributes(const std::string& path) override;
   bool SetAttributes(const std::string& path, std::uint32_t attributes) override;
-  bool CopyToNew(const std::string& from, const std::string& to) override;
-  bool MoveReplacing(const std::string& from, const std::string& to) override;
+  bool PutInPlace(FileHandle file, const std::string& from, const std::string& to) override;
   bool RemoveFile(const std::string& path) override;
   FileHandle LockRun(const std::string& path) override;
   void UnlockRun(FileHandle lock) override;

@@ -26,8 +26,12 @@
 //
 //   boxdriver resources EXE
 //     Prints what the version resource, icon group and manifest of EXE hold.
-#include <windows.h>
+//
+//   boxdriver security PATH
+//     Prints the file's owner, group and DACL as SDDL.
+#include <sddl.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -161,8 +165,7 @@ void Report(HWND dialog) {
   }
   bool topmost = GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST;
   std::printf("box caption=%s text=%s buttons=%s default=%s icon=%s topmost=%s\n",
-              Hex(WindowText(dialog)).c_str(),
-              Hex(MessageText(dialog)).c_str(),
+              Hex(WindowText(dialog)).c_str(), Hex(MessageText(dialog)).c_str(),
               buttons.empty() ? "-" : buttons.c_str(), NameOf(DefaultOf(dialog)),
               ShowsIcon(dialog) ? "yes" : "no", topmost ? "yes" : "no");
   std::fflush(stdout);
@@ -225,8 +228,8 @@ int Drive(const std::string& answers, const std::wstring& exe, bool step) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &process)) {
+  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
     std::printf("cannot start %lu\n", GetLastError());
     return 2;
   }
@@ -293,26 +296,27 @@ int Hold(const std::wstring& path, DWORD access, DWORD share, DWORD milliseconds
   return 0;
 }
 
-
-std::string VersionString(const std::vector<char>& info, const std::string& name) {
-  std::string key = "\\StringFileInfo\\041103A4\\" + name;
-  char* value = nullptr;
+// Read with W functions and converted here: the A functions would hand the
+// Japanese strings over in this process's own code page.
+std::string VersionString(const std::vector<char>& info, const std::wstring& name) {
+  std::wstring key = L"\\StringFileInfo\\041103A4\\" + name;
+  wchar_t* value = nullptr;
   UINT length = 0;
-  if (!VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &length) ||
+  if (!VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &length) ||
       length == 0) {
     return {};
   }
-  return std::string(value, length - 1);  // without the closing NUL
+  return Cp932(std::wstring(value, length - 1));  // without the closing NUL
 }
 
-int Resources(const std::string& exe) {
+int Resources(const std::wstring& exe) {
   DWORD ignored = 0;
-  DWORD size = GetFileVersionInfoSizeA(exe.c_str(), &ignored);
+  DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
   std::vector<char> info(size ? size : 1);
-  if (size && GetFileVersionInfoA(exe.c_str(), 0, size, info.data())) {
+  if (size && GetFileVersionInfoW(exe.c_str(), 0, size, info.data())) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    if (VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length)) {
+    if (VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length)) {
       std::printf("fileversion %d.%d.%d.%d\n", HIWORD(fixed->dwFileVersionMS),
                   LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
                   LOWORD(fixed->dwFileVersionLS));
@@ -321,21 +325,21 @@ int Resources(const std::string& exe) {
                   LOWORD(fixed->dwProductVersionLS));
     }
     WORD* translation = nullptr;
-    if (VerQueryValueA(info.data(), "\\VarFileInfo\\Translation",
+    if (VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation",
                        reinterpret_cast<void**>(&translation), &length)) {
       for (UINT i = 0; i + 1 < length / sizeof(WORD); i += 2) {
         std::printf("translation %04x %u\n", translation[i], translation[i + 1]);
       }
     }
-    for (const char* name : {"FileVersion", "ProductVersion", "ProductName", "FileDescription",
-                             "OriginalFilename"}) {
-      std::printf("string %s %s\n", name, Hex(VersionString(info, name)).c_str());
+    for (const wchar_t* name : {L"FileVersion", L"ProductVersion", L"ProductName",
+                                L"FileDescription", L"OriginalFilename", L"Comments"}) {
+      std::printf("string %ls %s\n", name, Hex(VersionString(info, name)).c_str());
     }
   }
-  HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (!module) return 2;
   // The icon group lists each image; a width byte of 0 means 256.
-  HRSRC group = FindResourceA(module, MAKEINTRESOURCEA(1), RT_GROUP_ICON);
+  HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14));
   if (group) {
     auto* bytes = static_cast<const std::uint8_t*>(LockResource(LoadResource(module, group)));
     unsigned count = bytes[4] | (bytes[5] << 8);
@@ -347,11 +351,30 @@ int Resources(const std::string& exe) {
     }
     std::printf("icons %s\n", sizes.c_str());
   }
-  HRSRC manifest = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
   if (manifest) {
     auto* text = static_cast<const char*>(LockResource(LoadResource(module, manifest)));
     std::printf("manifest %s\n", Hex(std::string(text, SizeofResource(module, manifest))).c_str());
   }
+  return 0;
+}
+
+// The security descriptor of a file as Windows reads it: owner, group, DACL.
+int Security(const std::wstring& path) {
+  const SECURITY_INFORMATION wanted =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  DWORD needed = 0;
+  GetFileSecurityW(path.c_str(), wanted, nullptr, 0, &needed);
+  std::vector<char> descriptor(needed ? needed : 1);
+  LPWSTR text = nullptr;
+  if (!needed || !GetFileSecurityW(path.c_str(), wanted, descriptor.data(), needed, &needed) ||
+      !ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1,
+                                                            wanted, &text, nullptr)) {
+    std::printf("failed %lu\n", GetLastError());
+    return 2;
+  }
+  std::printf("security %ls\n", text);
+  LocalFree(text);
   return 0;
 }
 
@@ -369,13 +392,15 @@ int main() {
   if (argc == 4 && mode == "drive") return Drive(answers(), args[3], false);
   if (argc == 3 && mode == "attach") return Attach(answers());
   if (argc == 3 && mode == "step") return Drive("", args[2], true);
-  if (argc == 3 && mode == "resources") return Resources(Ascii(args[2]));
+  if (argc == 3 && mode == "resources") return Resources(args[2]);
+  if (argc == 3 && mode == "security") return Security(args[2]);
   if ((argc == 5 || argc == 6) && mode == "hold") {
     return Hold(args[2], std::wcstoul(args[3].c_str(), nullptr, 16),
                 std::wcstoul(args[4].c_str(), nullptr, 16),
                 argc == 6 ? std::wcstoul(args[5].c_str(), nullptr, 10) : 0);
   }
-  std::fprintf(stderr, "usage: boxdriver drive ANSWERS EXE | attach ANSWERS | step EXE | "
-               "hold PATH ACCESS SHARE [MS] | resources EXE\n");
+  std::fprintf(stderr,
+               "usage: boxdriver drive ANSWERS EXE | attach ANSWERS | step EXE | "
+               "hold PATH ACCESS SHARE [MS] | resources EXE | security PATH\n");
   return 2;
 }

@@ -169,13 +169,17 @@ def read_only_declined(host):
 
 
 def read_only_cleared(host):
+    # Hidden too: the question promises to clear every attribute.
     host.write(ONE_BLACK)
+    os.setxattr(host.board, "user.DOSATTRIB", b"0x2")
     host.read_only()
     problems = box_problems(host.run(YES + OK), [
         question(texts.read_only_question(host.board_path), "YES"),
         notice(texts.fixed(1), icon="no")])
     if host.is_read_only():
         problems.append("the file is still read-only")
+    if dos_attributes(host.board) & 0x7:
+        problems.append(f"attributes left: {dos_attributes(host.board):#x}")
     return problems + file_problems(host, ONE_BLACK_FIXED, backup=ONE_BLACK)
 
 
@@ -296,8 +300,16 @@ def links_at_the_tools_own_names(host):
         host.write(b"not the tool's" + suffix.encode(), victim)
         os.symlink(victim, host.board + suffix)
         planted[suffix] = victim
+    # What a run ended in the middle of a removal leaves: gone after the next
+    # run. A name that only looks like one is not the tool's, and stays.
+    leftovers = [host.board + "_QlTemp~4242", host.board + "_QlBack_QlTemp~17~4242"]
+    for leftover in leftovers + [host.board + "_QlTemp~notes"]:
+        host.write(b"", leftover)
     problems += box_problems(host.run(OK), [notice(texts.fixed(1), icon="no")])
     problems += file_problems(host, ONE_BLACK_FIXED, backup=ONE_BLACK)
+    problems += [f"{os.path.basename(l)} was left behind" for l in leftovers if os.path.lexists(l)]
+    if not os.path.exists(host.board + "_QlTemp~notes"):
+        problems.append("board.2ch_QlTemp~notes, not the tool's, was removed")
     for suffix, victim in planted.items():
         if not os.path.exists(victim) or host.read(victim) != b"not the tool's" + suffix.encode():
             problems.append(f"the target of the link at board.2ch{suffix} was written")
@@ -315,15 +327,83 @@ def dos_attributes(path):
         return 0
 
 
-def hidden_system_file(host):
-    """Wine keeps hidden and system in an extended attribute; the backup of
-    such a file is made without them, so the user finds it."""
+def hidden_board(attributes):
+    """Wine keeps hidden and system in an extended attribute. The fixed
+    board keeps them; its backup has neither, so the user finds it."""
+    def case(host):
+        host.write(ONE_BLACK)
+        os.setxattr(host.board, "user.DOSATTRIB", b"%#x" % attributes)
+        problems = (box_problems(host.run(OK), [notice(texts.fixed(1), icon="no")])
+                    + file_problems(host, ONE_BLACK_FIXED, backup=ONE_BLACK))
+        if dos_attributes(host.board) & 0x7 != attributes:
+            problems.append(f"board.2ch has attributes {dos_attributes(host.board):#x}")
+        if dos_attributes(host.backup) & 0x6:
+            problems.append(f"the backup is hidden or system: {dos_attributes(host.backup):#x}")
+        return problems
+    return case
+
+
+def private_board(mode):
+    """A board only its owner (and group) may read: the fixed file and the
+    backup carry its security descriptor, not the folder's default for a
+    new file, which lets everyone read."""
+    def case(host):
+        host.write(ONE_BLACK)
+        os.chmod(host.board, mode)
+        before = host.security(host.board_path)
+        problems = (box_problems(host.run(OK), [notice(texts.fixed(1), icon="no")])
+                    + file_problems(host, ONE_BLACK_FIXED, backup=ONE_BLACK))
+        for name, path in (("board.2ch", host.board_path), ("the backup", host.board_path + "_QlBack")):
+            after = host.security(path)
+            if after != before:
+                problems.append(f"{name}: security {after}, was {before}")
+        return problems
+    return case
+
+
+def changed_while_asking(host):
+    """Another program saves the board while the question waits: nothing of
+    its save is lost, no backup is made of a state the run did not read, and
+    the run says the write failed."""
     host.write(ONE_BLACK)
-    os.setxattr(host.board, "user.DOSATTRIB", b"0x6")
+    host.read_only()
+    saved = ONE_BLACK + board_line(2, "clRed") + b"\r\n"
+    first = host.start_stepped()
+    try:
+        output = read_line(first.stdout) + "\n"
+        mode = os.stat(host.board).st_mode
+        os.chmod(host.board, 0o644)
+        host.write(saved)
+        os.chmod(host.board, mode)
+        answer(first, YES)
+        output += read_line(first.stdout) + "\n"
+        answer(first, OK)
+        output += read_line(first.stdout) + "\n"
+    finally:
+        first.stdin.close()
+        first.wait(30)
+    problems = box_problems(parse_driver_output(output),
+                            [question(texts.read_only_question(host.board_path), "YES"),
+                             notice(texts.write_failed(host.board_path))])
+    problems += file_problems(host, saved, no_backup=True)
+    if os.path.lexists(host.backup + "_QlTemp"):
+        problems.append("board.2ch_QlBack_QlTemp was left behind")
+    return problems
+
+
+def half_width_katakana(host):
+    """ｱ and the folder name ﾃｽﾄ are single bytes in code page 932 but lead
+    bytes in 936 and 949: read as those, the token after ｱ is missed and the
+    folder split after ﾄ, naming the parent's config\board.2ch."""
+    parent = os.path.join(os.path.dirname(host.dir), "config", "board.2ch")
+    os.makedirs(os.path.dirname(parent), exist_ok=True)
+    host.write(ONE_BLACK, parent)
+    host.write(board_line(1, "ｱclBlack") + b"\r\n")
     problems = (box_problems(host.run(OK), [notice(texts.fixed(1), icon="no")])
-                + file_problems(host, ONE_BLACK_FIXED, backup=ONE_BLACK))
-    if dos_attributes(host.backup) & 0x6:
-        problems.append(f"the backup is hidden or system: {dos_attributes(host.backup):#x}")
+                + file_problems(host, board_line(1, "ｱclWindowText") + b"\r\n",
+                                backup=board_line(1, "ｱclBlack") + b"\r\n"))
+    if host.read(parent) != ONE_BLACK or os.path.exists(parent + "_QlBack"):
+        problems.append("the parent folder's board.2ch was touched")
     return problems
 
 
@@ -409,11 +489,20 @@ LONG_FOLDER = "\\".join(["long"] + [LONG_SEGMENT] * 6)  # C:\quenlit-tests\long.
 
 
 def folder_path_over_260_bytes(host):
-    # A module path cut at 260 bytes would end inside the fifth segment and
-    # name the fourth one's config\board.2ch: a decoy that must stay untouched.
+    # Beyond 260 bytes the tool still works on its own folder. A path cut at
+    # 260 bytes would end inside the fifth segment and name the fourth one's
+    # config\board.2ch: a decoy that must stay untouched.
     assert len(host.windows_dir) > 300
-    decoy = os.path.join(host.lab.drive_c(TEST_ROOT_NAME, "long"), *[LONG_SEGMENT] * 4)
-    return refused_with_a_decoy(host, decoy, host.run_from_unix_path)
+    decoy_folder = os.path.join(host.lab.drive_c(TEST_ROOT_NAME, "long"), *[LONG_SEGMENT] * 4)
+    decoy = os.path.join(decoy_folder, "config", "board.2ch")
+    os.makedirs(os.path.dirname(decoy), exist_ok=True)
+    host.write(ONE_BLACK, decoy)
+    host.write(ONE_BLACK)
+    problems = (box_problems(host.run_from_unix_path(OK), [notice(texts.fixed(1), icon="no")])
+                + file_problems(host, ONE_BLACK_FIXED, backup=ONE_BLACK))
+    if host.read(decoy) != ONE_BLACK or os.path.exists(decoy + "_QlBack"):
+        problems.append("the file of the folder a cut path names was touched")
+    return problems
 
 
 # (name, case, folder name under C:\quenlit-tests, or None for a drive root)
@@ -446,7 +535,18 @@ HOST_CASES = [
      two_runs_at_once(None), "two-runs-held"),
     ("links at every name the tool makes: targets untouched, normal run",
      links_at_the_tools_own_names, "links"),
-    ("hidden system board.2ch: the backup is neither", hidden_system_file, "hidden"),
+    ("hidden board.2ch: stays hidden, fixed; the backup is not hidden", hidden_board(0x2),
+     "hidden"),
+    ("hidden system board.2ch: stays so, fixed; the backup is neither", hidden_board(0x6),
+     "hidden-system"),
+    ("board.2ch of mode 0600: file and backup keep its security", private_board(0o600),
+     "private-600"),
+    ("board.2ch of mode 0640: file and backup keep its security", private_board(0o640),
+     "private-640"),
+    ("another program saves board.2ch while the question waits: its save kept, write-failure "
+     "notice", changed_while_asking, "changed"),
+    ("folder 'ﾃｽﾄ', colour 'ｱclBlack': fixed, the parent's board.2ch untouched",
+     half_width_katakana, "kana\\ﾃｽﾄ"),
     ("no room for the backup, answered No: the earlier backup whole", no_room_for_the_backup(NO),
      "full-no"),
     ("no room for the backup, answered Yes: write-failure notice, both files whole",
@@ -457,6 +557,6 @@ HOST_CASES = [
      not_exactly_our_folder("Cafe"), "Café"),
     ("started from a drive root: doubled backslash, normal run works", started_from_drive_root, None),
     ("folder name ending in byte 0x5C (表)", folder_name_ending_in_5c, "表"),
-    ("folder path over 260 bytes: not-found notice, no other folder's file touched",
+    ("folder path over 260 bytes: normal run, no other folder's file touched",
      folder_path_over_260_bytes, LONG_FOLDER),
 ]

@@ -28,12 +28,25 @@ def resource_problems(lab):
     if not any(b >= 0x81 for b in description):
         problems.append(f"FileDescription {description!r} is not Japanese")
     manifest = bytes.fromhex(facts.get("manifest", "")).decode("utf-8", "replace")
-    for needed in ('level="asInvoker"', "<dpiAware", "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a",
-                   "35138b9a-5d96-4fbd-8e2d-a2440225f93a", ">ja-JP</activeCodePage>",
+    for needed in ('level="asInvoker"', "<dpiAware", ">PerMonitorV2, System</dpiAwareness>",
+                   "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
                    'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"'):
         if needed not in manifest:
             problems.append(f"manifest lacks {needed}")
+    # Code page 932 comes from the program itself: a manifest's code page
+    # would hide any place that still leaks the system's.
+    if "activeCodePage" in manifest:
+        problems.append("the manifest names an activeCodePage")
     return problems
+
+
+def utf8_manifest_problems(lab):
+    """The test build must really ask for UTF-8, or its run proves nothing."""
+    exe = f"C:\\{TEST_ROOT_NAME}\\Quenlit.exe"
+    out = lab.wine_run([lab.driver, "resources", exe]).stdout.decode("ascii", "replace")
+    manifest = next((bytes.fromhex(line.split(" ", 1)[1]).decode("utf-8", "replace")
+                     for line in out.splitlines() if line.startswith("manifest ")), "")
+    return [] if ">UTF-8</activeCodePage>" in manifest else ["the manifest names no activeCodePage UTF-8"]
 
 
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "msvcrt.dll", "advapi32.dll", "gdi32.dll"}

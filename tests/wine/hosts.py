@@ -10,6 +10,7 @@ import winelab
 from winelab import parse_driver_output, read_line
 
 TEST_ROOT_NAME = "quenlit-tests"
+EXE = winelab.EXE  # the exe each host gets; run-wine-tests sets it per run
 
 # boxdriver's hold modes: (access, share) as CreateFileA masks.
 WRITER_SHARING_READ = ("40000000", "1")  # nobody may open it to read unless they let writers in
@@ -24,7 +25,7 @@ class Host:
         self.dir = unix_dir
         self.windows_dir = windows_dir
         os.makedirs(os.path.join(unix_dir, "config"), exist_ok=True)
-        shutil.copy(winelab.EXE, os.path.join(unix_dir, "Quenlit.exe"))
+        shutil.copy(EXE, os.path.join(unix_dir, "Quenlit.exe"))
         self.board = os.path.join(unix_dir, "config", "board.2ch")
         self.backup = self.board + "_QlBack"
         self.temporary = self.board + "_QlTemp"
@@ -45,6 +46,11 @@ class Host:
 
     def is_read_only(self, path=None):
         return not os.stat(path or self.board).st_mode & stat.S_IWUSR
+
+    def security(self, windows_path):
+        """The file's owner, group and DACL as Windows reads them (SDDL)."""
+        out = self.lab.wine_run([self.lab.driver, "security", windows_path]).stdout
+        return out.decode("ascii", "replace").strip()
 
     def run(self, answers):
         exe = self.windows_dir.rstrip("\\") + "\\Quenlit.exe"

@@ -1,0 +1,91 @@
+#include "serverinfo/own_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "serverinfo/failure.h"
+#include "serverinfo/passing_locks.h"
+
+namespace {
+
+// Largest single write handed to the platform (its calls take 32 bits).
+constexpr std::size_t kChunk = std::size_t{1} << 30;
+// Bytes compared at a time when a file is looked at again.
+constexpr std::size_t kCompareStep = std::size_t{64} << 10;
+
+// clang-format off
+// "ストリームへの書き込みエラー"
+const char kStreamWriteError[] =
+    "\x83\x58\x83\x67\x83\x8a\x81\x5b\x83\x80\x82\xd6\x82\xcc\x8f\x91\x82\xab\x8d\x9e\x82\xdd"
+    "\x83\x47\x83\x89\x81\x5b";
+// clang-format on
+
+}  // namespace
+
+OwnFile::OwnFile(Platform& platform, std::string path, const std::string& likePath, Takes takes)
+    : platform_(platform), path_(std::move(path)) {
+  CreateAnew(platform_, path_, [&] {
+    file_ = platform_.CreateNew(path_, likePath, takes);
+    return file_ != kNoFile;
+  });
+}
+
+OwnFile::~OwnFile() {
+  if (file_ == kNoFile) return;
+  platform_.CloseFile(file_);
+  if (!placed_) RemoveOwn(platform_, path_);
+}
+
+void OwnFile::Write(std::string_view data) {
+  while (!data.empty()) {
+    const auto want = static_cast<std::uint32_t>(std::min(data.size(), kChunk));
+    std::uint32_t written = 0;
+    if (!platform_.WriteFile(file_, data.data(), want, &written) || written != want) {
+      Raise(kEWriteError, kStreamWriteError);
+    }
+    data.remove_prefix(want);
+  }
+}
+
+void OwnFile::Flush() {
+  if (!platform_.FlushFile(file_)) Raise(kEWriteError, kStreamWriteError);
+}
+
+OwnFile::Put OwnFile::PutInPlaceOf(const std::string& target, const std::string& watched,
+                                   std::string_view read) {
+  bool changed = false;
+  // The look and the replace follow each other at once: a save by another
+  // program between them is the only one that could still be lost.
+  const bool put = WaitOut(platform_, [&] {
+    changed = !StillAsRead(platform_, watched, read);
+    return changed || platform_.PutInPlace(file_, path_, target);
+  });
+  if (changed) return Put::kChanged;
+  placed_ = put;
+  return put ? Put::kDone : Put::kRefused;
+}
+
+bool StillAsRead(Platform& platform, const std::string& path, std::string_view read) {
+  FileHandle file = kNoFile;
+  WaitOut(platform, [&] {
+    file = platform.OpenForRead(path);
+    return file != kNoFile;
+  });
+  if (file == kNoFile) return false;
+  std::uint64_t size = 0;
+  bool same = platform.FileSize(file, &size) && size == read.size();
+  char buffer[kCompareStep];
+  while (same && !read.empty()) {
+    const auto want = static_cast<std::uint32_t>(std::min(read.size(), sizeof buffer));
+    std::uint32_t got = 0;
+    same = platform.ReadFile(file, buffer, want, &got) && got == want &&
+           std::memcmp(buffer, read.data(), got) == 0;
+    read.remove_prefix(got);
+  }
+  // Grown since its size was taken: the end must be where it was.
+  std::uint32_t more = 0;
+  same = same && platform.ReadFile(file, buffer, 1, &more) && more == 0;
+  platform.CloseFile(file);
+  return same;
+}
