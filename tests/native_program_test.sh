@@ -108,6 +108,27 @@ expect 0 "_QlBack を更新できませんでした。" "[ はい(Y) ] [*いい�
 grep -q clWindowText "$host/config/board.2ch" && fail "written after No"
 finish
 
+# Another program saves the file while the question waits: its save is
+# kept whole, no backup of a state the run did not read, and the run says
+# the write failed.
+scenario="file saved by another program while a question waits"; ok=1
+new_host saved
+printf '1\t2\t3\t4\t5\t6\t7\tclBlack\t9\t10\n' >"$host/config/board.2ch"
+chmod a-w "$host/config/board.2ch"
+out_file="$work/saved.out"
+( (sleep 1; printf 'y\n\n') | (cd / && "$host/quenlit") >"$out_file" 2>&1 ) &
+sleep 0.4
+chmod u+w "$host/config/board.2ch"
+printf '1\t2\t3\t4\t5\t6\t7\tclBlack\t9\t10\nsaved\n' >"$host/config/board.2ch"
+chmod a-w "$host/config/board.2ch"
+wait
+out=$(cat "$out_file") status=0
+expect 0 "は読み取り専用になっているようです。" "への書き込みに失敗しました。"
+grep -q "件、修正しました" <<<"$out" && fail "claimed success"
+[ "$(tail -n 1 "$host/config/board.2ch")" = saved ] || fail "the other program's save is gone"
+[ "$(ls "$host/config")" = board.2ch ] || fail "left behind: $(ls "$host/config")"
+finish
+
 scenario="host folder path over 256 bytes"; ok=1
 new_host "long/$(printf 'a%.0s' {1..120})/$(printf 'b%.0s' {1..120})"
 cp "$here/examples/host/config/board.2ch" "$host/config/"

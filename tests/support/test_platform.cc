@@ -11,6 +11,7 @@ TestPlatform::TestPlatform() : RealPlatformHolder(""), PlatformWrapper(real) {
 
 bool TestPlatform::Fails(const char* name) {
   calls.emplace_back(name);
+  if (changeAt != 0 && static_cast<long>(calls.size()) == changeAt) change();
   if (dieAt != 0 && static_cast<long>(calls.size()) == dieAt) ::_exit(dieStatus);
   injected_ = false;
   if (failAt == 0 || (!failCall.empty() && failCall != name)) return false;

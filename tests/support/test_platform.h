@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,9 @@ class TestPlatform : private test_detail::RealPlatformHolder, public PlatformWra
   std::uint32_t failError = kErrorGenFailure;
   long dieAt = 0;
   int dieStatus = 86;
+  // Something another program does right before the n-th call (1-based).
+  long changeAt = 0;
+  std::function<void()> change;
   std::vector<std::string> calls;
   // Waits are counted, not slept.
   std::uint32_t slept = 0;
