@@ -29,9 +29,10 @@
 //
 //   boxdriver security PATH
 //     Prints the file's owner, group and DACL as SDDL.
+#include <windows.h>
+// After windows.h, which they need.
 #include <sddl.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
