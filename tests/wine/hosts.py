@@ -50,7 +50,7 @@ class Host:
     def security(self, windows_path):
         """The file's owner, group and DACL as Windows reads them (SDDL)."""
         out = self.lab.wine_run([self.lab.driver, "security", windows_path]).stdout
-        return out.decode("ascii", "replace").strip()
+        return out.decode("ascii", "replace").strip().removeprefix("security ")
 
     def run(self, answers):
         exe = self.windows_dir.rstrip("\\") + "\\Quenlit.exe"
