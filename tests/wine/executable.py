@@ -22,6 +22,7 @@ def resource_problems(lab):
         "fileversion": "1.1.0.5", "productversion": "1.0.1.0", "translation": "0411 932",
         "icons": "16,32,48,256", "FileVersion": b"1.1.0.5", "ProductVersion": b"1.01",
         "ProductName": b"Quenlit", "OriginalFilename": b"Quenlit.exe",
+        "Comments": "Ostra.Exe と同じフォルダにコピーして実行して下さい。".encode("cp932"),
     }
     problems = [f"{k}: {facts.get(k)!r}, expected {v!r}" for k, v in want.items() if facts.get(k) != v]
     description = facts.get("FileDescription", b"")
