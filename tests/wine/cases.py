@@ -245,6 +245,24 @@ def lock_passes(access_share):
     return case
 
 
+def stepped_run(host, meanwhile):
+    """Runs the tool in boxdriver's step mode. While its first box waits,
+    meanwhile(run) does what another program would; it returns True when it
+    answered the box itself. Then Yes and OK, as a user answers."""
+    first = host.start_stepped()
+    try:
+        output = read_line(first.stdout) + "\n"
+        if not meanwhile(first):
+            answer(first, YES)
+        output += read_line(first.stdout) + "\n"
+        answer(first, OK)
+        output += read_line(first.stdout) + "\n"
+    finally:
+        first.stdin.close()
+        first.wait(30)
+    return parse_driver_output(output)
+
+
 def two_runs_at_once(first_answers_after):
     """A second run starts while the first waits at its question. It waits
     for the first one's lock: when the first ends in time it finds nothing
@@ -253,31 +271,25 @@ def two_runs_at_once(first_answers_after):
     def case(host):
         host.write(ONE_BLACK)
         host.read_only()
-        first = host.start_stepped()
-        answered = None
-        try:
-            output = read_line(first.stdout) + "\n"
-            if first_answers_after:
-                answered = threading.Timer(first_answers_after, answer, (first, YES))
+        second = []
+
+        def meanwhile(first):
+            answered = (threading.Timer(first_answers_after, answer, (first, YES))
+                        if first_answers_after else None)
+            if answered:
                 answered.start()
-            second = host.run(OK)
+            second.append(host.run(OK))
             if answered:
                 answered.join()
-            else:
-                answer(first, YES)
-            output += read_line(first.stdout) + "\n"
-            answer(first, OK)
-            output += read_line(first.stdout) + "\n"
-        finally:
-            first.stdin.close()
-            first.wait(30)
+            return answered is not None
+
+        first = stepped_run(host, meanwhile)
         question_box = question(texts.read_only_question(host.board_path), "YES")
-        problems = box_problems(parse_driver_output(output),
-                                [question_box, notice(texts.fixed(1), icon="no")])
+        problems = box_problems(first, [question_box, notice(texts.fixed(1), icon="no")])
         second_box = (notice(texts.NO_BLACK) if first_answers_after
                       else notice(texts.write_failed(host.board_path)))
         return ([f"first run: {p}" for p in problems]
-                + [f"second run: {p}" for p in box_problems(second, [second_box])]
+                + [f"second run: {p}" for p in box_problems(second[0], [second_box])]
                 + file_problems(host, ONE_BLACK_FIXED, backup=ONE_BLACK))
     return case
 
@@ -368,21 +380,15 @@ def changed_while_asking(host):
     host.write(ONE_BLACK)
     host.read_only()
     saved = ONE_BLACK + board_line(2, "clRed") + b"\r\n"
-    first = host.start_stepped()
-    try:
-        output = read_line(first.stdout) + "\n"
+
+    def meanwhile(_):
         mode = os.stat(host.board).st_mode
         os.chmod(host.board, 0o644)
         host.write(saved)
         os.chmod(host.board, mode)
-        answer(first, YES)
-        output += read_line(first.stdout) + "\n"
-        answer(first, OK)
-        output += read_line(first.stdout) + "\n"
-    finally:
-        first.stdin.close()
-        first.wait(30)
-    problems = box_problems(parse_driver_output(output),
+        return False
+
+    problems = box_problems(stepped_run(host, meanwhile),
                             [question(texts.read_only_question(host.board_path), "YES"),
                              notice(texts.write_failed(host.board_path))])
     problems += file_problems(host, saved, no_backup=True)
