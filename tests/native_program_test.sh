@@ -87,14 +87,15 @@ new_host readonly
 printf '1\t2\t3\t4\t5\t6\t7\tclBlack\t9\t10\n' >"$host/config/board.2ch"
 chmod a-w "$host/config/board.2ch"
 run_tool ""
-expect 0 "は読み取り専用になっているようです。" "[*はい(Y)*] [ いいえ(N) ]"
+expect 0 "は読み取り専用になっているようです。" "[*はい(Y)*] [ いいえ(N) ]" \
+  "入力が終わったため、この質問は断ったものとします。"
 run_tool "n\n"
 expect 0 "全ての属性を解除して、文字色の修正を反映させますか？"
 grep -q "件、修正しました" <<<"$out" && fail "closing notice after No"
 [ -w "$host/config/board.2ch" ] && [ "$(id -u)" != 0 ] && fail "no longer read-only"
 [ -e "$host/config/board.2ch_QlBack" ] && fail "a backup was made"
 run_tool "$(printf 'x%.0s' {1..300})y\ny\n\n" # a long line is no answer, whatever it ends in
-expect 0 "1 件、修正しました。"
+expect 0 "y または n で答えて下さい。" "1 件、修正しました。"
 [ "$(cat "$host/config/board.2ch")" = $'1\t2\t3\t4\t5\t6\t7\tclWindowText\t9\t10\r' ] || fail "not rewritten"
 finish
 
@@ -127,6 +128,42 @@ expect 0 "は読み取り専用になっているようです。" "への書き�
 grep -q "件、修正しました" <<<"$out" && fail "claimed success"
 [ "$(tail -n 1 "$host/config/board.2ch")" = saved ] || fail "the other program's save is gone"
 [ "$(ls "$host/config")" = board.2ch ] || fail "left behind: $(ls "$host/config")"
+finish
+
+scenario="an argument: a usage line, status 2, nothing touched"; ok=1
+new_host argument
+cp "$here/examples/host/config/board.2ch" "$host/config/"
+out=$(cd / && "$host/quenlit" --help 2>&1 >/dev/null </dev/null) # standard error only
+status=$?
+expect 2 "usage: $host/quenlit"
+[ "$(wc -l <<<"$out")" = 1 ] || fail "more than one line"
+cmp -s "$host/config/board.2ch" "$here/examples/host/config/board.2ch" || fail "board.2ch changed"
+[ "$(ls "$host/config")" = board.2ch ] || fail "left behind: $(ls "$host/config")"
+finish
+
+# A link to the program placed in another host folder works on that folder,
+# named as started (relative, through '..') but without '.' or '..'. A start
+# name that does not lead to the program is not believed.
+scenario="started through a link in another host folder"; ok=1
+new_host real
+real=$host
+printf '1\t2\t3\t4\t5\t6\t7\tclBlack\t9\t10\n' | tee "$real/config/board.2ch" >"$work/one-black"
+new_host linked
+ln -sf "$real/quenlit" "$host/quenlit"
+cp "$work/one-black" "$host/config/board.2ch"
+chmod a-w "$host/config/board.2ch"
+out=$(cd "$host/config" && printf 'y\n\n' | ./../quenlit 2>&1)
+status=$?
+expect 0 "サーバ情報ファイル Z:$(cd "$host" && pwd -P | sed 's#/#\\#g')\\config\\board.2ch は読み取り専用" \
+  "1 件、修正しました。"
+grep -q clWindowText "$host/config/board.2ch" || fail "the link's folder was not fixed"
+cmp -s "$real/config/board.2ch" "$work/one-black" || fail "the real program's folder was changed"
+[ "$(ls "$real/config")" = board.2ch ] || fail "left behind beside the real program"
+cp "$program" "$host/other"
+out=$(cd / && printf '\n' | (exec -a "$host/other" "$real/quenlit") 2>&1)
+status=$?
+expect 0 "1 件、修正しました。"
+grep -q clWindowText "$real/config/board.2ch" || fail "not the real program's folder"
 finish
 
 scenario="host folder path over 256 bytes"; ok=1

@@ -101,9 +101,17 @@ TEST(TerminalBox, AnswersDefaultsAndEndOfInput) {
   EXPECT_EQ(Answer(std::string(300, 'x') + "y\nn\n", 0x24), 7);
   EXPECT_EQ(Answer(std::string(300, ' ') + "n \r\n", 0x24), 7);
   EXPECT_EQ(Answer("y y\nyes\n\n", 0x124), 7);
-  EXPECT_EQ(Answer("", 0x24), 0);  // end of input refuses
-  EXPECT_EQ(Answer("", 0x10), 1);  // a notice just closes
+  EXPECT_EQ(Answer("", 0x24, &shown), 0);  // end of input refuses, and says so
+  EXPECT_TRUE(shown.ends_with("> \n入力が終わったため、この質問は断ったものとします。\n"));
+  EXPECT_EQ(Answer("", 0x10, &shown), 1);  // a notice just closes
+  EXPECT_TRUE(shown.ends_with("(Enter) > \n"));
   EXPECT_EQ(Answer("anything\n", 0x40), 1);
+  // A wrong answer names the accepted ones and asks again with the Enter
+  // hint; answers that are not typed get their line ended after them.
+  EXPECT_EQ(Answer("x\n\n", 0x223, &shown), 2);
+  EXPECT_TRUE(
+      shown.ends_with("(y/n/c, Enter = キャンセル(C)) > \ny、n または c で答えて下さい。\n"
+                      "(y/n/c, Enter = キャンセル(C)) > \n"));
 }
 
 }  // namespace

@@ -104,5 +104,7 @@ class Platform {
   virtual void FreePages(char* pages, std::size_t size) = 0;
 };
 
-// The real platform of this build.
-Platform& SystemPlatform();
+// The real platform of this build, for a program started with these
+// arguments. Null when the program must end at once; `*status` is then
+// its exit status.
+Platform* SystemPlatform(int argc, char** argv, int* status);

@@ -219,20 +219,62 @@ bool PosixPlatform::FromHostPath(const std::string& hostPath, std::string* windo
   return true;
 }
 
-bool PosixPlatform::ModuleFileName(std::string* path) {
-  // Grow until the link's whole target fits: a cut path would name another file.
+namespace {
+
+// A link's whole target, the buffer grown until it fits: a cut path would
+// name another file. False with errno set.
+bool ReadWholeLink(const char* link, std::string* target) {
   std::string buffer(256, '\0');
   while (true) {
-    ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n < 0) return Failed(errno);
+    ssize_t n = ::readlink(link, buffer.data(), buffer.size());
+    if (n < 0) return false;
     if (static_cast<std::size_t>(n) < buffer.size()) {
       buffer.resize(static_cast<std::size_t>(n));
-      break;
+      *target = std::move(buffer);
+      return true;
     }
-    if (buffer.size() > (1u << 20)) return Failed(kErrorGenFailure);
+    if (buffer.size() > (1u << 20)) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
     buffer.resize(buffer.size() * 2);
   }
-  return FromHostPath(buffer, path) || Failed(kErrorGenFailure);
+}
+
+}  // namespace
+
+void PosixPlatform::StartedAs(const char* calledBy) {
+  startedAs_.clear();
+  startedAsError_ = 0;
+  const char* slash = calledBy ? std::strrchr(calledBy, '/') : nullptr;
+  if (!slash) return;
+  const std::string folder(calledBy, slash == calledBy ? 1 : slash - calledBy);
+  const char* name = slash + 1;
+  // The folder is opened, not taken as written: the kernel resolves '.',
+  // '..' and linked folders, and its path comes back absolute.
+  int dir = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return;
+  // A starter may pass any argv[0]: only a name that leads to this very
+  // program tells where the user started it.
+  struct stat called, self;
+  if (::fstatat(dir, name, &called, 0) == 0 && ::stat("/proc/self/exe", &self) == 0 &&
+      called.st_dev == self.st_dev && called.st_ino == self.st_ino) {
+    std::string resolved;
+    if (ReadWholeLink(("/proc/self/fd/" + std::to_string(dir)).c_str(), &resolved)) {
+      if (resolved != "/") resolved += '/';
+      startedAs_ = resolved + name;
+    } else {
+      startedAsError_ = WindowsError(errno);
+    }
+  }
+  ::close(dir);
+}
+
+bool PosixPlatform::ModuleFileName(std::string* path) {
+  if (startedAsError_ != 0) return Failed(startedAsError_);
+  std::string hostPath = startedAs_;
+  if (hostPath.empty() && !ReadWholeLink("/proc/self/exe", &hostPath)) return Failed(errno);
+  return FromHostPath(hostPath, path) || Failed(kErrorGenFailure);
 }
 
 bool PosixPlatform::Locate(const std::string& windowsPath, Place* place) const {
@@ -475,9 +517,16 @@ void PosixPlatform::FreePages(char* pages, std::size_t size) {
   ::munmap(pages, MappedSize(size));
 }
 
-Platform& SystemPlatform() {
+Platform* SystemPlatform(int argc, char** argv, int* status) {
+  if (argc > 1) {
+    std::fprintf(stderr,
+                 "usage: %s   (no arguments: it fixes config/board.2ch in its own folder)\n",
+                 argv[0]);
+    *status = 2;
+    return nullptr;
+  }
   static PosixPlatform platform;
-  static const bool prepared = (PrepareProcess(), true);
-  (void)prepared;
-  return platform;
+  platform.StartedAs(argc > 0 ? argv[0] : nullptr);
+  PrepareProcess();
+  return &platform;
 }

@@ -494,7 +494,9 @@ class Win32Platform final : public Platform {
 
 }  // namespace
 
-Platform& SystemPlatform() {
+// Arguments are ignored, as they always were: the tool's own location
+// decides everything.
+Platform* SystemPlatform(int, char**, int*) {
   static Win32Platform platform;
-  return platform;
+  return &platform;
 }

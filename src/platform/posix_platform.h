@@ -20,6 +20,13 @@ class PosixPlatform : public Platform {
   bool ToHostPath(const std::string& windowsPath, std::string* hostPath) const;
   bool FromHostPath(const std::string& hostPath, std::string* windowsPath) const;
 
+  // The path the program was started by (argv[0]), taken as its own when
+  // it names a folder holding an entry that leads to this very program: a
+  // link placed in a host folder then works on that folder. Resolved at
+  // once, against the current folder. Otherwise, as for a name found
+  // through PATH, the real file's path stands.
+  void StartedAs(const char* calledBy);
+
   bool ModuleFileName(std::string* path) override;
   bool FindFile(const std::string& path, std::uint32_t* attributes) override;
   FileHandle OpenForRead(const std::string& path) override;
@@ -61,6 +68,11 @@ class PosixPlatform : public Platform {
   FileHandle NoFile(std::uint32_t windowsError);
 
   std::string root_;  // without a trailing '/'; empty for "/"
+  // The program's host path as started, its folder resolved; empty for the
+  // real file's. startedAsError_: the start path leads to this program but
+  // its folder could not be had whole.
+  std::string startedAs_;
+  std::uint32_t startedAsError_ = 0;
   std::FILE* in_;
   std::FILE* out_;
   std::uint32_t lastError_ = 0;
@@ -69,7 +81,8 @@ class PosixPlatform : public Platform {
 };
 
 // One box on a terminal: caption, icon kind, text, buttons with the default
-// marked; reads answers, one whole line each, until one fits. A notice closes
-// on any line; at end of input a notice returns IDOK and a question 0.
+// marked; reads answers, one whole line each, until one fits, naming the
+// accepted ones after a wrong one. A notice closes on any line; at end of
+// input a notice returns IDOK and a question 0, saying it was refused.
 int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const std::string& caption,
                 std::uint32_t style);

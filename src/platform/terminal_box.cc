@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <cctype>
 #include <string>
 #include <vector>
@@ -78,6 +80,16 @@ bool ReadAnswer(std::FILE* in, std::string* answer) {
   return true;
 }
 
+// "y または n", "y、n または c": the keys of a question, in words.
+std::string KeysInWords(const std::vector<Button>& buttons) {
+  std::string words;
+  for (std::size_t i = 0; i < buttons.size(); ++i) {
+    if (i > 0) words += i + 1 == buttons.size() ? " または " : "、";
+    words += buttons[i].key;
+  }
+  return words;
+}
+
 }  // namespace
 
 int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const std::string& caption,
@@ -95,24 +107,38 @@ int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const st
                  isDefault ? "*] " : " ] ");
     if (buttons[i].key) keys += (keys.empty() ? "" : "/") + std::string(1, buttons[i].key);
   }
-  if (keys.empty()) {
-    std::fprintf(out, "\n(Enter) > ");
-  } else {
-    std::fprintf(out, "\n(%s, Enter = %s) > ", keys.c_str(), buttons[defaultIndex].label);
-  }
-  std::fflush(out);
+  std::fputc('\n', out);
+  const bool notice = keys.empty();
+  auto prompt = [&] {
+    if (notice) {
+      std::fprintf(out, "(Enter) > ");
+    } else {
+      std::fprintf(out, "(%s, Enter = %s) > ", keys.c_str(), buttons[defaultIndex].label);
+    }
+    std::fflush(out);
+  };
+  auto done = [&](int code) {
+    std::fflush(out);
+    return code;
+  };
+  // Answers from a pipe or a file are not echoed: the prompt's line is ended
+  // here, so what follows starts on a line of its own.
+  const bool typed = ::isatty(::fileno(in)) == 1;
 
+  prompt();
   std::string answer;
   while (ReadAnswer(in, &answer)) {
-    if (buttons.size() == 1 || answer.empty()) return buttons[defaultIndex].code;
+    if (!typed) std::fputc('\n', out);
+    if (notice || answer.empty()) return done(buttons[defaultIndex].code);
     for (const Button& button : buttons) {
-      if (answer.size() == 1 && answer[0] == button.key) return button.code;
+      if (answer.size() == 1 && answer[0] == button.key) return done(button.code);
     }
-    std::fprintf(out, "(%s) > ", keys.c_str());
-    std::fflush(out);
+    std::fprintf(out, "%s で答えて下さい。\n", KeysInWords(buttons).c_str());
+    prompt();
   }
   std::fputc('\n', out);
-  std::fflush(out);
   // End of input: a notice is simply closed, a question is refused.
-  return buttons.size() == 1 ? buttons[0].code : 0;
+  if (notice) return done(buttons[0].code);
+  std::fprintf(out, "入力が終わったため、この質問は断ったものとします。\n");
+  return done(0);
 }

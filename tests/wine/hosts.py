@@ -2,12 +2,16 @@
 of the prefix, and the ways to run the tool there."""
 
 import os
+import re
+import select
 import shutil
 import stat
 import subprocess
+import threading
+import time
 
 import winelab
-from winelab import parse_driver_output, read_line
+from winelab import Outcome, parse_driver_output, read_line, say
 
 TEST_ROOT_NAME = "quenlit-tests"
 EXE = winelab.EXE  # the exe each host gets; run-wine-tests sets it per run
@@ -15,6 +19,61 @@ EXE = winelab.EXE  # the exe each host gets; run-wine-tests sets it per run
 # boxdriver's hold modes: (access, share) as CreateFileA masks.
 WRITER_SHARING_READ = ("40000000", "1")  # nobody may open it to read unless they let writers in
 READER_SHARING_READ = ("80000000", "1")  # readers welcome, no replace or delete
+
+# On a busy machine Wine's CreateProcessW now and then fails before the tool
+# runs at all (error 1359, an internal error): boxdriver then says "cannot
+# start N". Such a start is tried again; one that keeps failing is Wine's
+# refusal, not a fault of the exe.
+START_TRIES = 4
+START_PAUSE_S = 2
+
+
+class WineRefused(Exception):
+    pass
+
+
+REFUSED = re.compile(rb"cannot start (\d+)")
+
+
+def start_refused(first_line, tries_left):
+    """Whether boxdriver's first line tells of a refused start worth trying
+    again; raises WineRefused when no try is left."""
+    refused = REFUSED.match(first_line)
+    if not refused:
+        return False
+    why = f"Wine refused to start Quenlit.exe (CreateProcessW error {refused[1].decode()})"
+    if not tries_left:
+        raise WineRefused(f"{why} {START_TRIES} times: not a fault of the exe")
+    say(f"      {why}; trying again in {START_PAUSE_S} s")
+    time.sleep(START_PAUSE_S)
+    return True
+
+
+def first_line(stream, timeout=30):
+    """A pipe's first line, taken byte by byte so nothing after it is read."""
+    line = b""
+    while not line.endswith(b"\n") and select.select([stream], [], [], timeout)[0]:
+        byte = os.read(stream.fileno(), 1)
+        if not byte:
+            break
+        line += byte
+    return line
+
+
+def replayed(line, stream):
+    """A pipe that gives `line` again, then whatever `stream` gives."""
+    read, write = os.pipe()
+
+    def pump():
+        try:
+            with os.fdopen(write, "wb", buffering=0) as out, stream:
+                out.write(line)
+                while data := os.read(stream.fileno(), 4096):
+                    out.write(data)
+        except OSError:  # the reader is gone
+            pass
+    threading.Thread(target=pump, daemon=True).start()
+    return os.fdopen(read, "rb")
 
 
 class Host:
@@ -54,7 +113,13 @@ class Host:
 
     def run(self, answers):
         exe = self.windows_dir.rstrip("\\") + "\\Quenlit.exe"
-        result = self.lab.wine_run([self.lab.driver, "drive", answers or "-", exe])
+        for tries_left in reversed(range(START_TRIES)):
+            result = self.lab.wine_run([self.lab.driver, "drive", answers or "-", exe])
+            try:
+                if not start_refused(result.stdout, tries_left):
+                    break
+            except WineRefused as why:
+                return Outcome([], str(why), result.stdout.decode("ascii", "replace"))
         return parse_driver_output(result.stdout.decode("ascii", "replace")
                                    + result.stderr.decode("utf-8", "replace")[-2000:])
 
@@ -62,8 +127,16 @@ class Host:
         """Starts the tool with boxdriver's step mode: each box is reported on
         the pipe and waits for its answer line on stdin."""
         exe = self.windows_dir.rstrip("\\") + "\\Quenlit.exe"
-        return self.lab.wine_popen([self.lab.driver, "step", exe], stdin=subprocess.PIPE,
-                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        for tries_left in reversed(range(START_TRIES)):
+            stepped = self.lab.wine_popen([self.lab.driver, "step", exe], stdin=subprocess.PIPE,
+                                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            line = first_line(stepped.stdout)
+            if not REFUSED.match(line):
+                # The first box's line was read to tell: the caller gets it again.
+                stepped.stdout = replayed(line, stepped.stdout)
+                return stepped
+            stepped.wait(30)
+            start_refused(line, tries_left)
 
     def run_from_unix_path(self, answers):
         """Starts the tool as `wine /unix/path` (CreateProcessA refuses paths
