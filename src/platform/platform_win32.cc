@@ -292,6 +292,13 @@ class Win32Platform final : public Platform {
       if (buffer.size() > 65536) return false;
       buffer.resize(buffer.size() * 2);
     }
+    // Started by its \\?\ form, the path says so; the boxes show the
+    // ordinary one, and file calls add the prefix again.
+    if (buffer.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+      buffer.replace(0, 8, L"\\\\");
+    } else if (buffer.rfind(L"\\\\?\\", 0) == 0 && buffer.size() > 6 && buffer[5] == L':') {
+      buffer.erase(0, 4);
+    }
     // A folder "A¥B" or "Café" has no exact cp932 form: refused.
     return Narrow(buffer, path);
   }
