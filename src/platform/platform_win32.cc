@@ -216,7 +216,8 @@ void TakeLook(HANDLE file, const std::wstring& like) {
 }
 
 // Whether `path` names anything at all. A directory search, which also
-// sees a link whose target is gone (on Windows; Wine does not list it).
+// sees a link whose target is gone (on Windows; Wine does not list it, so
+// there such a link stays, and the name fails to be made anew).
 bool Exists(const std::wstring& path) {
   WIN32_FIND_DATAW found;
   HANDLE search = ::FindFirstFileW(path.c_str(), &found);
@@ -230,15 +231,16 @@ bool Exists(const std::wstring& path) {
 // link itself on both: the entry is first covered by an empty file of
 // this process, and that file is what is deleted.
 bool RemoveEntry(const std::wstring& entry) {
+  // Nothing there: no cover is made for nothing, and a folder that takes
+  // no new file has no lock to wait for.
+  if (!Exists(entry)) {
+    ::SetLastError(ERROR_FILE_NOT_FOUND);
+    return false;
+  }
   const std::wstring cover = entry + L"~" + std::to_wstring(::GetCurrentProcessId());
   HANDLE file = ::CreateFileW(cover.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    // A folder that takes no new file, with nothing to remove in it: no
-    // lock to wait for.
-    if (!Exists(entry)) ::SetLastError(ERROR_FILE_NOT_FOUND);
-    return false;
-  }
+  if (file == INVALID_HANDLE_VALUE) return false;
   ::CloseHandle(file);
   if (!::MoveFileExW(cover.c_str(), entry.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     KeptError kept;
