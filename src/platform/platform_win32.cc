@@ -108,32 +108,32 @@ class KeptError {
 };
 
 // Which file or folder a handle is, on its volume. ReFS and Dev Drives give
-// 128-bit file ids that the older 64-bit index does not tell apart.
+// 128-bit file ids that the older 64-bit index does not tell apart; the
+// older one is kept too, for a comparison where only one side has the new.
 struct Identity {
   bool wide = false;  // from FILE_ID_INFO
   ULONGLONG volume = 0;
   unsigned char id[16] = {};
+  DWORD legacyVolume = 0;
+  ULONGLONG legacyIndex = 0;
 
   bool operator==(const Identity& other) const {
-    return wide == other.wide && volume == other.volume && std::memcmp(id, other.id, 16) == 0;
+    if (wide && other.wide) return volume == other.volume && std::memcmp(id, other.id, 16) == 0;
+    return legacyVolume == other.legacyVolume && legacyIndex == other.legacyIndex;
   }
 };
 
 bool IdentityOf(HANDLE handle, Identity* identity) {
-  FILE_ID_INFO info;
-  if (::GetFileInformationByHandleEx(handle, FileIdInfo, &info, sizeof info)) {
-    identity->wide = true;
-    identity->volume = info.VolumeSerialNumber;
-    std::memcpy(identity->id, info.FileId.Identifier, sizeof identity->id);
-    return true;
-  }
-  // Windows 7, and volumes without the newer ids.
   BY_HANDLE_FILE_INFORMATION legacy;
   if (!::GetFileInformationByHandle(handle, &legacy)) return false;
-  identity->wide = false;
-  identity->volume = legacy.dwVolumeSerialNumber;
-  std::memcpy(identity->id, &legacy.nFileIndexLow, 4);
-  std::memcpy(identity->id + 4, &legacy.nFileIndexHigh, 4);
+  identity->legacyVolume = legacy.dwVolumeSerialNumber;
+  identity->legacyIndex = (ULONGLONG{legacy.nFileIndexHigh} << 32) | legacy.nFileIndexLow;
+  FILE_ID_INFO info;
+  identity->wide = ::GetFileInformationByHandleEx(handle, FileIdInfo, &info, sizeof info);
+  if (identity->wide) {
+    identity->volume = info.VolumeSerialNumber;
+    std::memcpy(identity->id, info.FileId.Identifier, sizeof identity->id);
+  }
   return true;
 }
 
@@ -163,12 +163,20 @@ void AppendHex(std::wstring* out, const unsigned char* bytes, std::size_t count)
 // volume, 64-bit index) is kept where only that is known.
 std::wstring MutexName(const Identity& folder) {
   std::wstring name = L"Global\\Quenlit-run-";
-  const std::size_t volumeBytes = folder.wide ? 8 : 4;
-  unsigned char volume[8];
-  std::memcpy(volume, &folder.volume, sizeof volume);
-  AppendHex(&name, volume, volumeBytes);
-  name += L'-';
-  AppendHex(&name, folder.id, folder.wide ? 16 : 8);
+  if (folder.wide) {
+    unsigned char volume[8];
+    std::memcpy(volume, &folder.volume, sizeof volume);
+    AppendHex(&name, volume, sizeof volume);
+    name += L'-';
+    AppendHex(&name, folder.id, sizeof folder.id);
+  } else {
+    unsigned char volume[4], index[8];
+    std::memcpy(volume, &folder.legacyVolume, sizeof volume);
+    std::memcpy(index, &folder.legacyIndex, sizeof index);
+    AppendHex(&name, volume, sizeof volume);
+    name += L'-';
+    AppendHex(&name, index, sizeof index);
+  }
   return name;
 }
 
