@@ -70,16 +70,20 @@ TEST(LargeFile, PiecesOfEverySizeJoinToTheSameBytes) {
 }
 
 TEST(LargeFile, AWriteFailingPartWayLeavesTheFileAsItWas) {
-  TestPlatform platform;
-  WriteBytes(platform.BoardPath(), "old\r\n");
   std::string bytes;
   for (int i = 0; i < 300000; ++i) bytes += std::string(20, 'n') + "\n";
-  platform.failCall = "WriteFile";
-  platform.failAt = 3;
-  EXPECT_THROW(WriteLines(platform, platform.BoardWindowsPath(), TextLines(platform, bytes)),
-               Failure);
-  EXPECT_EQ(ReadBytes(platform.BoardPath()), "old\r\n");
-  EXPECT_FALSE(Exists(platform.TempPath()));
+  // A write that fails, and one that reports success with half its bytes.
+  for (std::uint32_t error : {kErrorGenFailure, 0u}) {
+    TestPlatform platform;
+    WriteBytes(platform.BoardPath(), bytes);
+    platform.failCall = "WriteFile";
+    platform.failAt = 3;
+    platform.failError = error;
+    EXPECT_THROW(WriteLines(platform, platform.BoardWindowsPath(), TextLines(platform, bytes)),
+                 Failure);
+    EXPECT_TRUE(ReadBytes(platform.BoardPath()) == bytes) << error;  // no 6 MB diff
+    EXPECT_FALSE(Exists(platform.TempPath())) << error;
+  }
 }
 
 }  // namespace

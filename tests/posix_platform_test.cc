@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 
 #include "support/temp_folder.h"
@@ -75,6 +78,39 @@ TEST(PosixPlatform, SpecialFilesAreNeverOpenedAndNeverBlock) {
   EXPECT_EQ(platform.CreateNew("Z:\\fifo", "Z:\\fifo", Takes::kAll), kNoFile);
 }
 
+TEST(PosixPlatform, SleepTakesMilliseconds) {
+  PosixPlatform platform;
+  const auto started = std::chrono::steady_clock::now();
+  platform.Sleep(100);
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100));
+}
+
+// Ctrl-C removes the file a run made and has not put in place yet, also
+// after creates that failed.
+TEST(PosixPlatform, AnEndingSignalRemovesTheOwnFileNotYetInPlace) {
+  TempFolder folder;
+  WriteBytes(folder / "taken", "not ours");
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    char name[] = "quenlit";
+    char* argv[] = {name, nullptr};
+    int status = 0;
+    SystemPlatform(1, argv, &status);  // as the program starts
+    PosixPlatform platform(folder.path());
+    for (int i = 0; i < 5; ++i) platform.CreateNew("Z:\\taken", "Z:\\taken", Takes::kAll);
+    platform.CreateNew("Z:\\mine", "Z:\\taken", Takes::kAll);
+    std::raise(SIGINT);
+    ::_exit(0);
+  }
+  int wait = 0;
+  ASSERT_EQ(::waitpid(child, &wait, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(wait) && WTERMSIG(wait) == SIGINT);
+  EXPECT_FALSE(Exists(folder / "mine"));
+  EXPECT_EQ(ReadBytes(folder / "taken"), "not ours");
+}
+
 int Answer(const std::string& input, std::uint32_t style, std::string* shown = nullptr) {
   std::FILE* in = ::fmemopen(const_cast<char*>(input.data()), input.size(), "r");
   char* outBuffer = nullptr;
@@ -100,7 +136,7 @@ TEST(TerminalBox, AnswersDefaultsAndEndOfInput) {
   // Answers are whole lines: a long one is no answer, blanks around one are.
   EXPECT_EQ(Answer(std::string(300, 'x') + "y\nn\n", 0x24), 7);
   EXPECT_EQ(Answer(std::string(300, ' ') + "n \r\n", 0x24), 7);
-  EXPECT_EQ(Answer("y y\nyes\n\n", 0x124), 7);
+  EXPECT_EQ(Answer("y y\nyes\ny   x\n\n", 0x124), 7);
   EXPECT_EQ(Answer("", 0x24, &shown), 0);  // end of input refuses, and says so
   EXPECT_TRUE(shown.ends_with("> \n入力が終わったため、この質問は断ったものとします。\n"));
   EXPECT_EQ(Answer("", 0x10, &shown), 1);  // a notice just closes

@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <regex>
 #include <stdexcept>
 
@@ -55,6 +56,24 @@ TEST_F(RunTest, TwelveRewrittenLinesAreCountedInTheClosingNotice) {
   EXPECT_EQ(platform.boxes[0].style, 0x10000u);  // no icon
   EXPECT_EQ(ReadBytes(platform.BoardPath()), expected);
   EXPECT_EQ(ReadBytes(platform.BackupPath()), bytes);
+}
+
+// Only another run's lock is waited for, and the lock goes before the last
+// box: a second run need not wait until the user has read it.
+TEST_F(RunTest, OnlyAnotherRunsLockIsWaitedForAndItGoesBeforeTheLastBox) {
+  WriteBytes(platform.BoardPath(), Board("clBlack"));
+  platform.failCall = "LockRun";
+  platform.failAt = 1;
+  platform.failError = 5;  // access denied: the run goes on without the lock
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(platform.slept, 0u);
+  EXPECT_EQ(ReadBytes(platform.BoardPath()), Board("clWindowText") + "\r\n");
+  platform.failAt = 0;
+  platform.calls.clear();
+  EXPECT_EQ(Run(), 0);  // nothing left to change
+  const auto& calls = platform.calls;
+  EXPECT_LT(std::find(calls.begin(), calls.end(), "UnlockRun"),
+            std::find(calls.begin(), calls.end(), "ShowBox"));
 }
 
 TEST_F(RunTest, DeclinedReadOnlyQuestionIsTheLastBox) {

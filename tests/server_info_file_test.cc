@@ -81,6 +81,15 @@ TEST(ReadLines, AShortOrFailedReadGivesNoLinesNotAPart) {
     ReadLines(platform, platform.BoardWindowsPath(), lines);
     EXPECT_TRUE(lines.empty()) << call;
   }
+  // Cut short between its size and its read: the end comes early, and ends it.
+  TestPlatform platform;
+  WriteBytes(platform.BoardPath(), "a\r\nb\r\n");
+  platform.changeAt = 4;  // OpenForRead, FileSize, AllocatePages, then ReadFile
+  platform.change = [&] { WriteBytes(platform.BoardPath(), "a\r\n"); };
+  LineList lines;
+  ReadLines(platform, platform.BoardWindowsPath(), lines);
+  EXPECT_EQ(platform.calls.at(3), "ReadFile");
+  EXPECT_TRUE(lines.empty());
 }
 
 TEST(ReadLines, AFileThatCannotBeOpenedRaisesEFOpenError) {
