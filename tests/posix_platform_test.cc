@@ -1,6 +1,8 @@
 #include "platform/posix_platform.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,6 +10,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <functional>
+#include <thread>
 
 #include "support/temp_folder.h"
 
@@ -55,7 +59,11 @@ TEST(PosixPlatform, ReadOnlyIsHonouredEvenForRoot) {
   WriteBytes(folder / "src", "another run's");
   EXPECT_FALSE(platform.PutInPlace(src, "Z:\\src", "Z:\\dst"));
   EXPECT_EQ(platform.LastError(), 1006u);
+  EXPECT_TRUE(platform.RemoveFile("Z:\\src"));  // or none at all
+  EXPECT_FALSE(platform.PutInPlace(src, "Z:\\src", "Z:\\dst"));
+  EXPECT_EQ(platform.LastError(), 1006u);
   EXPECT_EQ(ReadBytes(folder / "dst"), "old");
+  EXPECT_FALSE(platform.RemoveFile("Z:\\src"));
   platform.CloseFile(src);
 
   const FileHandle mine = platform.CreateNew("Z:\\mine", "Z:\\dst", Takes::kAll);
@@ -78,11 +86,69 @@ TEST(PosixPlatform, SpecialFilesAreNeverOpenedAndNeverBlock) {
   EXPECT_EQ(platform.CreateNew("Z:\\fifo", "Z:\\fifo", Takes::kAll), kNoFile);
 }
 
-TEST(PosixPlatform, SleepTakesMilliseconds) {
+// A signal whose handler returns interrupts a call that waits (EINTR): the
+// call goes on, it neither fails nor ends early. Sleep takes milliseconds.
+TEST(PosixPlatform, AnInterruptedCallGoesOn) {
+  struct sigaction action {};
+  action.sa_handler = [](int) {};  // without SA_RESTART
+  ASSERT_EQ(::sigaction(SIGUSR1, &action, nullptr), 0);
+  const pthread_t caller = ::pthread_self();
+  // Another thread interrupts `call` after 50 ms and does `then`, what the
+  // call waits for, 50 ms later.
+  auto interrupted = [&](const std::function<void()>& call, const std::function<void()>& then) {
+    std::thread other([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      ::pthread_kill(caller, SIGUSR1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      then();
+    });
+    call();
+    other.join();
+  };
   PosixPlatform platform;
+  int in[2], out[2];
+  ASSERT_EQ(::pipe(in), 0);
+  ASSERT_EQ(::pipe(out), 0);
+  char buffer[4096] = {};
+  std::uint32_t got = 0, written = 0;
+  // A read that meets the end after it was interrupted.
+  interrupted([&] { EXPECT_TRUE(platform.ReadFile(in[0], buffer, 4, &got)); },
+              [&] {
+                EXPECT_EQ(::write(in[1], "abc", 3), 3);
+                ::close(in[1]);
+              });
+  EXPECT_EQ(std::string(buffer, got), "abc");
+  // A full pipe: a write of two blocks waits, is interrupted before it put
+  // in anything, then after one block (a short write), and goes on.
+  ::fcntl(out[1], F_SETFL, O_NONBLOCK);
+  std::size_t queued = 0;
+  for (ssize_t n; (n = ::write(out[1], buffer, sizeof buffer)) > 0;) queued += std::size_t(n);
+  ::fcntl(out[1], F_SETFL, 0);
+  std::string data(2 * sizeof buffer, 'd'), drained;
+  for (std::size_t i = 0; i < data.size(); i += 7) data[i] = 'a';
+  auto drain = [&](std::size_t until) {
+    while (drained.size() < until) {
+      drained.append(buffer, std::size_t(::read(out[0], buffer, sizeof buffer)));
+    }
+  };
+  interrupted(
+      [&] {
+        EXPECT_TRUE(platform.WriteFile(out[1], data.data(), std::uint32_t(data.size()), &written));
+      },
+      [&] {
+        drain(sizeof buffer);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ::pthread_kill(caller, SIGUSR1);
+        drain(queued + data.size());
+      });
+  EXPECT_EQ(written, data.size());
+  EXPECT_TRUE(drained.ends_with(data));
+  EXPECT_TRUE(platform.WriteFile(out[1], "e", 1, &written));  // a write of one byte
+  EXPECT_EQ(written, 1u);
   const auto started = std::chrono::steady_clock::now();
-  platform.Sleep(100);
-  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100));
+  interrupted([&] { platform.Sleep(200); }, [] {});
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(200));
+  for (int end : {in[0], out[0], out[1]}) ::close(end);
 }
 
 // Ctrl-C removes the file a run made and has not put in place yet, also
@@ -100,7 +166,8 @@ TEST(PosixPlatform, AnEndingSignalRemovesTheOwnFileNotYetInPlace) {
     SystemPlatform(1, argv, &status);  // as the program starts
     PosixPlatform platform(folder.path());
     for (int i = 0; i < 5; ++i) platform.CreateNew("Z:\\taken", "Z:\\taken", Takes::kAll);
-    platform.CreateNew("Z:\\mine", "Z:\\taken", Takes::kAll);
+    ::close(0);  // started without standard input: the new file gets descriptor 0
+    if (platform.CreateNew("Z:\\mine", "Z:\\taken", Takes::kAll) == kNoFile) ::_exit(1);
     std::raise(SIGINT);
     ::_exit(0);
   }

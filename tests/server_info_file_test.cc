@@ -195,10 +195,12 @@ TEST_F(LoadServerInfoTest, EmptyOrNulFirstFileIsAReadFailureWithThePath) {
   EXPECT_EQ(platform.boxes[1].style, 0x10010u);
 }
 
-TEST_F(LoadServerInfoTest, OnlyCrLfIsOneEmptyLine) {
-  WriteBytes(platform.BoardPath(), "\r\n");
-  EXPECT_TRUE(Load());
-  EXPECT_EQ(lines, std::vector<std::string>{""});
+TEST_F(LoadServerInfoTest, OnlyALineEndIsOneEmptyLine) {
+  for (const char* bytes : {"\r\n", "\n"}) {  // the second a file of one byte
+    WriteBytes(platform.BoardPath(), bytes);
+    EXPECT_TRUE(Load());
+    EXPECT_EQ(lines, std::vector<std::string>{""});
+  }
   EXPECT_TRUE(platform.boxes.empty());
 }
 

@@ -1,5 +1,6 @@
 #include "support/test_platform.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -136,7 +137,10 @@ std::string WrittenOut(const LineList& lines, std::size_t room) {
   std::string buffer(room, '\0');
   std::string out;
   WrittenBytes bytes(lines);
-  for (auto piece = bytes.Next(buffer); !piece.empty(); piece = bytes.Next(buffer)) out += piece;
+  for (auto piece = bytes.Next(buffer); !piece.empty(); piece = bytes.Next(buffer)) {
+    EXPECT_TRUE(piece.data() != buffer.data() || piece.size() <= room) << "past the buffer";
+    out += piece;
+  }
   return out;
 }
 
