@@ -540,6 +540,8 @@ TEST(FaultSweep, PassingLocksAreWaitedOutAndOnlyThey) {
       {2, 32, 10 + 20, true},   // a sharing violation that passes
       {1000, 33, 3000, false},  // a lock violation that stays
       {1, 2, 0, false},         // not found: final
+      // Access denied that passes after the waits have grown to the longest.
+      {7, 5, 10 + 20 + 40 + 80 + 160 + 250 + 250, true},
   };
   for (const Row& row : rows) {
     for (const Case& c : cases) {

@@ -56,30 +56,41 @@ TEST(LargeFile, LinesLongerAndShorterThanTheBufferComeBackWhole) {
 }
 
 TEST(LargeFile, PiecesOfEverySizeJoinToTheSameBytes) {
-  // Buffers from the smallest allowed up: a rewritten colour, a line end or
-  // a stretch longer than the buffer meets each of its edges somewhere.
+  // Buffers from the smallest allowed up: a rewritten colour, a line end, a
+  // stretch longer than the buffer or the end a last line gains meets each
+  // of its edges somewhere.
   TestPlatform platform;
-  std::string expected;
-  std::string bytes = MixedLines(300, expected) + std::string(100, 'z') + "\r";
-  expected += std::string(100, 'z') + "\r\n";
-  const std::string tail("\0tail", 5);
-  const LineList lines = Rewritten(platform, bytes + tail);
-  for (std::size_t room = 16; room <= 64; ++room) {
-    EXPECT_EQ(WrittenOut(lines, room), expected + tail) << room;
+  const std::pair<std::string, std::string> lasts[] = {
+      {std::string(100, 'z') + "\r", std::string(100, 'z') + "\r\n"},
+      {"\n" + std::string(20, 'z'), "\r\n" + std::string(20, 'z') + "\r\n"},  // without its end
+  };
+  for (const auto& [last, written] : lasts) {
+    std::string expected;
+    std::string bytes = MixedLines(300, expected) + last;
+    expected += written;
+    const std::string tail("\0tail", 5);
+    const LineList lines = Rewritten(platform, bytes + tail);
+    for (std::size_t room = 16; room <= 64; ++room) {
+      EXPECT_EQ(WrittenOut(lines, room), expected + tail) << room;
+    }
   }
 }
 
 TEST(LargeFile, AWriteFailingPartWayLeavesTheFileAsItWas) {
-  TestPlatform platform;
-  WriteBytes(platform.BoardPath(), "old\r\n");
   std::string bytes;
   for (int i = 0; i < 300000; ++i) bytes += std::string(20, 'n') + "\n";
-  platform.failCall = "WriteFile";
-  platform.failAt = 3;
-  EXPECT_THROW(WriteLines(platform, platform.BoardWindowsPath(), TextLines(platform, bytes)),
-               Failure);
-  EXPECT_EQ(ReadBytes(platform.BoardPath()), "old\r\n");
-  EXPECT_FALSE(Exists(platform.TempPath()));
+  // A write that fails, and one that reports success with half its bytes.
+  for (std::uint32_t error : {kErrorGenFailure, 0u}) {
+    TestPlatform platform;
+    WriteBytes(platform.BoardPath(), bytes);
+    platform.failCall = "WriteFile";
+    platform.failAt = 3;
+    platform.failError = error;
+    EXPECT_THROW(WriteLines(platform, platform.BoardWindowsPath(), TextLines(platform, bytes)),
+                 Failure);
+    EXPECT_TRUE(ReadBytes(platform.BoardPath()) == bytes) << error;  // no 6 MB diff
+    EXPECT_FALSE(Exists(platform.TempPath())) << error;
+  }
 }
 
 }  // namespace

@@ -233,10 +233,29 @@ signalled() {
   [ "$(ls "$host/config")" = board.2ch ] || fail "left behind: $(ls "$host/config")"
   finish
 }
+# board.2ch a link to another folder's file, on a file system without
+# flock: the run goes on without the lock, replaces the link's target and
+# makes the new entry in that folder durable.
+elsewhere() {
+  scenario="a link to another folder, no flock"; ok=1
+  new_host linked-file
+  mkdir "$work/elsewhere"
+  cp "$here/examples/host/config/board.2ch" "$work/elsewhere/"
+  ln -s "$work/elsewhere/board.2ch" "$host/config/board.2ch"
+  out=$(cd / && strace -o "$work/elsewhere.trace" -y -e trace=flock,fsync \
+    -e inject=flock:error=ENOLCK "$host/quenlit" </dev/null 2>&1)
+  status=$?
+  expect 0 "17 件、修正しました。"
+  [ -L "$host/config/board.2ch" ] || fail "the link was replaced"
+  grep -qF "<$(cd "$work/elsewhere" && pwd -P)>) = 0" "$work/elsewhere.trace" ||
+    fail "the target's folder was not synced"
+  finish
+}
 if command -v strace >/dev/null && strace -o /dev/null true 2>/dev/null; then
   two_runs waited 100000 "板名文字色が黒色('clBlack')である板は"
   two_runs "held on" 1200000 "への書き込みに失敗しました。"
   signalled
+  elsewhere
 else
   echo "SKIPPED: two runs at once (needs strace and ptrace)"
 fi

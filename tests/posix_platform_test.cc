@@ -1,10 +1,17 @@
 #include "platform/posix_platform.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <functional>
+#include <thread>
 
 #include "support/temp_folder.h"
 
@@ -52,7 +59,11 @@ TEST(PosixPlatform, ReadOnlyIsHonouredEvenForRoot) {
   WriteBytes(folder / "src", "another run's");
   EXPECT_FALSE(platform.PutInPlace(src, "Z:\\src", "Z:\\dst"));
   EXPECT_EQ(platform.LastError(), 1006u);
+  EXPECT_TRUE(platform.RemoveFile("Z:\\src"));  // or none at all
+  EXPECT_FALSE(platform.PutInPlace(src, "Z:\\src", "Z:\\dst"));
+  EXPECT_EQ(platform.LastError(), 1006u);
   EXPECT_EQ(ReadBytes(folder / "dst"), "old");
+  EXPECT_FALSE(platform.RemoveFile("Z:\\src"));
   platform.CloseFile(src);
 
   const FileHandle mine = platform.CreateNew("Z:\\mine", "Z:\\dst", Takes::kAll);
@@ -73,6 +84,98 @@ TEST(PosixPlatform, SpecialFilesAreNeverOpenedAndNeverBlock) {
   EXPECT_TRUE(platform.FindFile("Z:\\fifo", &attributes));  // exists, is no folder
   EXPECT_EQ(platform.OpenForRead("Z:\\fifo"), kNoFile);
   EXPECT_EQ(platform.CreateNew("Z:\\fifo", "Z:\\fifo", Takes::kAll), kNoFile);
+}
+
+// A signal whose handler returns interrupts a call that waits (EINTR): the
+// call goes on, it neither fails nor ends early. Sleep takes milliseconds.
+TEST(PosixPlatform, AnInterruptedCallGoesOn) {
+  struct sigaction action {};
+  action.sa_handler = [](int) {};  // without SA_RESTART
+  ASSERT_EQ(::sigaction(SIGUSR1, &action, nullptr), 0);
+  const pthread_t caller = ::pthread_self();
+  // Another thread interrupts `call` after 50 ms and does `then`, what the
+  // call waits for, 50 ms later.
+  auto interrupted = [&](const std::function<void()>& call, const std::function<void()>& then) {
+    std::thread other([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      ::pthread_kill(caller, SIGUSR1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      then();
+    });
+    call();
+    other.join();
+  };
+  PosixPlatform platform;
+  int in[2], out[2];
+  ASSERT_EQ(::pipe(in), 0);
+  ASSERT_EQ(::pipe(out), 0);
+  char buffer[4096] = {};
+  std::uint32_t got = 0, written = 0;
+  // A read that meets the end after it was interrupted.
+  interrupted([&] { EXPECT_TRUE(platform.ReadFile(in[0], buffer, 4, &got)); },
+              [&] {
+                EXPECT_EQ(::write(in[1], "abc", 3), 3);
+                ::close(in[1]);
+              });
+  EXPECT_EQ(std::string(buffer, got), "abc");
+  // A full pipe: a write of two blocks waits, is interrupted before it put
+  // in anything, then after one block (a short write), and goes on.
+  ::fcntl(out[1], F_SETFL, O_NONBLOCK);
+  std::size_t queued = 0;
+  for (ssize_t n; (n = ::write(out[1], buffer, sizeof buffer)) > 0;) queued += std::size_t(n);
+  ::fcntl(out[1], F_SETFL, 0);
+  std::string data(2 * sizeof buffer, 'd'), drained;
+  for (std::size_t i = 0; i < data.size(); i += 7) data[i] = 'a';
+  auto drain = [&](std::size_t until) {
+    while (drained.size() < until) {
+      drained.append(buffer, std::size_t(::read(out[0], buffer, sizeof buffer)));
+    }
+  };
+  interrupted(
+      [&] {
+        EXPECT_TRUE(platform.WriteFile(out[1], data.data(), std::uint32_t(data.size()), &written));
+      },
+      [&] {
+        drain(sizeof buffer);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ::pthread_kill(caller, SIGUSR1);
+        drain(queued + data.size());
+      });
+  EXPECT_EQ(written, data.size());
+  EXPECT_TRUE(drained.ends_with(data));
+  EXPECT_TRUE(platform.WriteFile(out[1], "e", 1, &written));  // a write of one byte
+  EXPECT_EQ(written, 1u);
+  const auto started = std::chrono::steady_clock::now();
+  interrupted([&] { platform.Sleep(200); }, [] {});
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(200));
+  for (int end : {in[0], out[0], out[1]}) ::close(end);
+}
+
+// Ctrl-C removes the file a run made and has not put in place yet, also
+// after creates that failed.
+TEST(PosixPlatform, AnEndingSignalRemovesTheOwnFileNotYetInPlace) {
+  TempFolder folder;
+  WriteBytes(folder / "taken", "not ours");
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    char name[] = "quenlit";
+    char* argv[] = {name, nullptr};
+    int status = 0;
+    SystemPlatform(1, argv, &status);  // as the program starts
+    PosixPlatform platform(folder.path());
+    for (int i = 0; i < 5; ++i) platform.CreateNew("Z:\\taken", "Z:\\taken", Takes::kAll);
+    ::close(0);  // started without standard input: the new file gets descriptor 0
+    if (platform.CreateNew("Z:\\mine", "Z:\\taken", Takes::kAll) == kNoFile) ::_exit(1);
+    std::raise(SIGINT);
+    ::_exit(0);
+  }
+  int wait = 0;
+  ASSERT_EQ(::waitpid(child, &wait, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(wait) && WTERMSIG(wait) == SIGINT);
+  EXPECT_FALSE(Exists(folder / "mine"));
+  EXPECT_EQ(ReadBytes(folder / "taken"), "not ours");
 }
 
 int Answer(const std::string& input, std::uint32_t style, std::string* shown = nullptr) {
@@ -100,7 +203,7 @@ TEST(TerminalBox, AnswersDefaultsAndEndOfInput) {
   // Answers are whole lines: a long one is no answer, blanks around one are.
   EXPECT_EQ(Answer(std::string(300, 'x') + "y\nn\n", 0x24), 7);
   EXPECT_EQ(Answer(std::string(300, ' ') + "n \r\n", 0x24), 7);
-  EXPECT_EQ(Answer("y y\nyes\n\n", 0x124), 7);
+  EXPECT_EQ(Answer("y y\nyes\ny   x\n\n", 0x124), 7);
   EXPECT_EQ(Answer("", 0x24, &shown), 0);  // end of input refuses, and says so
   EXPECT_TRUE(shown.ends_with("> \n入力が終わったため、この質問は断ったものとします。\n"));
   EXPECT_EQ(Answer("", 0x10, &shown), 1);  // a notice just closes

@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <regex>
 #include <stdexcept>
 
@@ -32,6 +33,10 @@ TEST_F(RunTest, MissingFileIsOneNoticeAndStatusZero) {
 TEST_F(RunTest, BlackOnlyOutsideTheColourFieldEndsWithTheNoChangeNoticeTouchingNothing) {
   const std::string bytes = "x\tclBlack\n" + Board("clRed") + "\n";
   WriteBytes(platform.BoardPath(), bytes);
+  // What an earlier run left at the tool's own names goes all the same.
+  for (const std::string& left : {platform.TempPath(), platform.BackupPath() + "_QlTemp"}) {
+    WriteBytes(left, "left behind");
+  }
   EXPECT_EQ(Run(), 0);
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(platform.boxes[0].text,
@@ -40,6 +45,7 @@ TEST_F(RunTest, BlackOnlyOutsideTheColourFieldEndsWithTheNoChangeNoticeTouchingN
   EXPECT_EQ(platform.boxes[0].style, 0x10040u);
   EXPECT_EQ(ReadBytes(platform.BoardPath()), bytes);
   EXPECT_FALSE(Exists(platform.BackupPath()));
+  EXPECT_FALSE(Exists(platform.TempPath()) || Exists(platform.BackupPath() + "_QlTemp"));
 }
 
 TEST_F(RunTest, TwelveRewrittenLinesAreCountedInTheClosingNotice) {
@@ -55,6 +61,31 @@ TEST_F(RunTest, TwelveRewrittenLinesAreCountedInTheClosingNotice) {
   EXPECT_EQ(platform.boxes[0].style, 0x10000u);  // no icon
   EXPECT_EQ(ReadBytes(platform.BoardPath()), expected);
   EXPECT_EQ(ReadBytes(platform.BackupPath()), bytes);
+}
+
+// Only another run's lock is waited for, about 3 s, and then its file is
+// left to it. The lock goes before the last box: a second run need not wait
+// until the user has read it.
+TEST_F(RunTest, OnlyAnotherRunsLockIsWaitedForAndItGoesBeforeTheLastBox) {
+  // Access denied: the run goes on at once, without the lock. Another run's
+  // lock held throughout: waited for, then that run's file is left to it.
+  for (std::uint32_t error : {5, 33}) {
+    TestPlatform locked;
+    WriteBytes(locked.BoardPath(), Board("clBlack"));
+    locked.failCall = "LockRun";
+    locked.failAt = 1;
+    locked.failTimes = 1000;
+    locked.failError = error;
+    EXPECT_EQ(RunQuenlit(locked), 0);
+    EXPECT_EQ(locked.slept, error == 33 ? 3000u : 0u) << error;
+    EXPECT_EQ(locked.boxes.size(), 1u) << error;
+    EXPECT_EQ(ReadBytes(locked.BoardPath()) == Board("clBlack"), error == 33) << error;
+  }
+  WriteBytes(platform.BoardPath(), Board("clBlack"));
+  EXPECT_EQ(Run(), 0);
+  const auto& calls = platform.calls;
+  EXPECT_LT(std::find(calls.begin(), calls.end(), "UnlockRun"),
+            std::find(calls.begin(), calls.end(), "ShowBox"));
 }
 
 TEST_F(RunTest, DeclinedReadOnlyQuestionIsTheLastBox) {

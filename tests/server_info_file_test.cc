@@ -81,6 +81,15 @@ TEST(ReadLines, AShortOrFailedReadGivesNoLinesNotAPart) {
     ReadLines(platform, platform.BoardWindowsPath(), lines);
     EXPECT_TRUE(lines.empty()) << call;
   }
+  // Cut short between its size and its read: the end comes early, and ends it.
+  TestPlatform platform;
+  WriteBytes(platform.BoardPath(), "a\r\nb\r\n");
+  platform.changeAt = 4;  // OpenForRead, FileSize, AllocatePages, then ReadFile
+  platform.change = [&] { WriteBytes(platform.BoardPath(), "a\r\n"); };
+  LineList lines;
+  ReadLines(platform, platform.BoardWindowsPath(), lines);
+  EXPECT_EQ(platform.calls.at(3), "ReadFile");
+  EXPECT_TRUE(lines.empty());
 }
 
 TEST(ReadLines, AFileThatCannotBeOpenedRaisesEFOpenError) {
@@ -186,10 +195,12 @@ TEST_F(LoadServerInfoTest, EmptyOrNulFirstFileIsAReadFailureWithThePath) {
   EXPECT_EQ(platform.boxes[1].style, 0x10010u);
 }
 
-TEST_F(LoadServerInfoTest, OnlyCrLfIsOneEmptyLine) {
-  WriteBytes(platform.BoardPath(), "\r\n");
-  EXPECT_TRUE(Load());
-  EXPECT_EQ(lines, std::vector<std::string>{""});
+TEST_F(LoadServerInfoTest, OnlyALineEndIsOneEmptyLine) {
+  for (const char* bytes : {"\r\n", "\n"}) {  // the second a file of one byte
+    WriteBytes(platform.BoardPath(), bytes);
+    EXPECT_TRUE(Load());
+    EXPECT_EQ(lines, std::vector<std::string>{""});
+  }
   EXPECT_TRUE(platform.boxes.empty());
 }
 

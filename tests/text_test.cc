@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "text/byte_scan.h"
 #include "text/lead_bytes.h"
 
 namespace {
@@ -44,6 +45,18 @@ TEST(IsTrailPosition, CostsOnlyTheRunBeforeTheByte) {
   std::string line(1 << 20, '\x82');
   line += "xc";
   for (int i = 0; i < 100000; ++i) ASSERT_FALSE(IsTrailPosition(line, line.size() - 1));
+}
+
+// The searches go over blocks of bytes, then byte by byte. What they find
+// never depends on bytes past the end, here those of a longer text the one
+// searched was cut from, nor on where the blocks end.
+TEST(ByteScan, NothingPastTheEndCounts) {
+  const std::string token = std::string(55, 'x') + "clBlack";
+  EXPECT_EQ(FindBytes(std::string_view(token).substr(0, 60), 0, "clBlack"), std::string_view::npos);
+  EXPECT_EQ(FindNulOrLoneLineEnd(std::string_view("ab\r\n").substr(0, 3), 0), 2u);
+  const LinePart after = LineAfter(std::string(20, '\t') + "\r", 0);  // a block, then bytes
+  EXPECT_EQ(after.edge, 20u);
+  EXPECT_EQ(after.tabs, 20u);
 }
 
 }  // namespace

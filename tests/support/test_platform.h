@@ -52,6 +52,8 @@ class TestPlatform : private test_detail::RealPlatformHolder, public PlatformWra
   // Faults: the n-th call (1-based, counting every call) of the given name,
   // or of any name when failCall is empty, fails with failError, and so do
   // the failTimes - 1 such calls after it; or the process ends at a call.
+  // A failing read or write moves half its bytes first; a write failing
+  // with error 0 then reports success (a short write).
   std::string failCall;
   long failAt = 0;
   long failTimes = 1;
