@@ -251,11 +251,27 @@ elsewhere() {
     fail "the target's folder was not synced"
   finish
 }
+# The read-only bit that the system refuses to clear (as for a file of
+# another owner): the attribute notice, and nothing written.
+unclearable() {
+  scenario="a read-only bit that cannot be cleared"; ok=1
+  new_host unclearable
+  cp "$here/examples/host/config/board.2ch" "$host/config/"
+  chmod a-w "$host/config/board.2ch"
+  out=$(cd / && printf 'y\n\n' | strace -o /dev/null -e trace=fchmodat -e inject=fchmodat:error=EPERM \
+    "$host/quenlit" 2>&1)
+  status=$?
+  expect 0 "属性変更に失敗しました。現在のファイル属性を確認して下さい。"
+  cmp -s "$host/config/board.2ch" "$here/examples/host/config/board.2ch" || fail "board.2ch changed"
+  [ "$(ls "$host/config")" = board.2ch ] || fail "left behind: $(ls "$host/config")"
+  finish
+}
 if command -v strace >/dev/null && strace -o /dev/null true 2>/dev/null; then
   two_runs waited 100000 "板名文字色が黒色('clBlack')である板は"
   two_runs "held on" 1200000 "への書き込みに失敗しました。"
   signalled
   elsewhere
+  unclearable
 else
   echo "SKIPPED: two runs at once (needs strace and ptrace)"
 fi
