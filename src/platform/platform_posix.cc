@@ -293,11 +293,15 @@ bool PosixPlatform::Locate(const std::string& windowsPath, Place* place) const {
   return true;
 }
 
+bool PosixPlatform::StatAt(const std::string& windowsPath, Place* place, struct stat* st) {
+  if (!Locate(windowsPath, place)) return Failed(kErrorFileNotFound);
+  return ::fstatat(place->folder, place->name.c_str(), st, 0) == 0 || Failed(errno);
+}
+
 bool PosixPlatform::FindFile(const std::string& path, std::uint32_t* attributes) {
   Place place;
   struct stat st;
-  if (!Locate(path, &place)) return Failed(kErrorFileNotFound);
-  if (::fstatat(place.folder, place.name.c_str(), &st, 0) != 0) return Failed(errno);
+  if (!StatAt(path, &place, &st)) return false;
   *attributes = AttributesOf(st);
   return true;
 }
@@ -360,22 +364,13 @@ void PosixPlatform::CloseFile(FileHandle file) { ::close(static_cast<int>(file))
 std::uint32_t PosixPlatform::GetAttributes(const std::string& path) {
   Place place;
   struct stat st;
-  if (!Locate(path, &place)) {
-    Failed(kErrorFileNotFound);
-    return kInvalidAttributes;
-  }
-  if (::fstatat(place.folder, place.name.c_str(), &st, 0) != 0) {
-    Failed(errno);
-    return kInvalidAttributes;
-  }
-  return AttributesOf(st);
+  return StatAt(path, &place, &st) ? AttributesOf(st) : kInvalidAttributes;
 }
 
 bool PosixPlatform::SetAttributes(const std::string& path, std::uint32_t attributes) {
   Place place;
   struct stat st;
-  if (!Locate(path, &place)) return Failed(kErrorFileNotFound);
-  if (::fstatat(place.folder, place.name.c_str(), &st, 0) != 0) return Failed(errno);
+  if (!StatAt(path, &place, &st)) return false;
   mode_t mode = st.st_mode & 07777;
   mode = (attributes & kAttrReadOnly) ? (mode & ~0222) : (mode | S_IWUSR);
   return ::fchmodat(place.folder, place.name.c_str(), mode, 0) == 0 || Failed(errno);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <string>
 
@@ -61,6 +63,9 @@ class PosixPlatform : public Platform {
     std::string name;
   };
   bool Locate(const std::string& windowsPath, Place* place) const;
+  // Locate, then the entry's status (a link followed); false with the
+  // error recorded.
+  bool StatAt(const std::string& windowsPath, Place* place, struct stat* st);
 
   // Records why a call failed; returns false for the caller to pass on.
   bool Failed(int error);

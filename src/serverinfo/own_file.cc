@@ -67,11 +67,7 @@ OwnFile::Put OwnFile::PutInPlaceOf(const std::string& target, const std::string&
 }
 
 bool StillAsRead(Platform& platform, const std::string& path, std::string_view read) {
-  FileHandle file = kNoFile;
-  WaitOut(platform, [&] {
-    file = platform.OpenForRead(path);
-    return file != kNoFile;
-  });
+  const FileHandle file = OpenToRead(platform, path);
   if (file == kNoFile) return false;
   std::uint64_t size = 0;
   bool same = platform.FileSize(file, &size) && size == read.size();

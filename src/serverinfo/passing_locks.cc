@@ -36,6 +36,15 @@ bool CreateAnew(Platform& platform, const std::string& path, const std::function
   });
 }
 
+FileHandle OpenToRead(Platform& platform, const std::string& path) {
+  FileHandle file = kNoFile;
+  WaitOut(platform, [&] {
+    file = platform.OpenForRead(path);
+    return file != kNoFile;
+  });
+  return file;
+}
+
 void RemoveOwn(Platform& platform, const std::string& path) {
   WaitOut(platform, [&] { return platform.RemoveFile(path); });
 }

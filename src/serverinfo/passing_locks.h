@@ -21,6 +21,10 @@ bool WaitOut(Platform& platform, const std::function<bool()>& attempt,
 // removed first, never written through. Passing locks are waited out.
 bool CreateAnew(Platform& platform, const std::string& path, const std::function<bool()>& create);
 
+// Opens the file at `path` for reading, passing locks waited out; kNoFile
+// when it cannot be opened.
+FileHandle OpenToRead(Platform& platform, const std::string& path);
+
 // Removes the entry at one of the tool's own names, if there is one: a stale
 // one before the name is used again (a link is removed, never followed), or
 // this run's own after a failure.

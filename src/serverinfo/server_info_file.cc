@@ -126,11 +126,7 @@ bool IsExistingFile(Platform& platform, const std::string& path) {
 }
 
 void ReadLines(Platform& platform, const std::string& path, LineList& lines) {
-  FileHandle file = kNoFile;
-  WaitOut(platform, [&] {
-    file = platform.OpenForRead(path);
-    return file != kNoFile;
-  });
+  const FileHandle file = OpenToRead(platform, path);
   if (file == kNoFile) Raise(kEFOpenError, kFile + path + kCannotOpen);
   lines = {};
   PageBlock bytes;
