@@ -18,6 +18,7 @@
 #include "platform/platform_wrapper.h"
 #include "platform/posix_platform.h"
 #include "serverinfo/colour_rewrite.h"
+#include "serverinfo/own_file.h"
 #include "serverinfo/server_info_file.h"
 #include "serverinfo/write_back.h"
 

@@ -9,6 +9,7 @@
 #include "serverinfo/colour_rewrite.h"
 #include "serverinfo/failure.h"
 #include "serverinfo/server_info_file.h"
+#include "serverinfo/write_back.h"
 #include "support/test_platform.h"
 
 namespace {

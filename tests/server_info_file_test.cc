@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "serverinfo/failure.h"
+#include "serverinfo/write_back.h"
 #include "support/test_platform.h"
 
 namespace {

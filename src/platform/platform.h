@@ -32,6 +32,29 @@ inline constexpr std::uint32_t kErrorFileExists = 80;
 // ERROR_FILE_INVALID: the file at a name is no longer the one opened.
 inline constexpr std::uint32_t kErrorFileChanged = 1006;
 
+// Message box style bits, by kind (buttons, icon, default button), and the
+// codes of the pressed button.
+inline constexpr std::uint32_t kBoxButtons = 0xF;
+inline constexpr std::uint32_t kBoxOk = 0x0;
+inline constexpr std::uint32_t kBoxYesNoCancel = 0x3;
+inline constexpr std::uint32_t kBoxYesNo = 0x4;
+inline constexpr std::uint32_t kBoxIcon = 0xF0;
+inline constexpr std::uint32_t kBoxIconError = 0x10;
+inline constexpr std::uint32_t kBoxIconQuestion = 0x20;
+inline constexpr std::uint32_t kBoxIconWarning = 0x30;
+inline constexpr std::uint32_t kBoxIconInformation = 0x40;
+inline constexpr std::uint32_t kBoxDefault = 0xF00;  // button n as (n - 1) << 8
+inline constexpr std::uint32_t kBoxDefButton2 = 0x100;
+inline constexpr std::uint32_t kBoxDefButton3 = 0x200;
+inline constexpr std::uint32_t kBoxTaskModal = 0x2000;
+inline constexpr std::uint32_t kBoxSetForeground = 0x10000;
+inline constexpr std::uint32_t kBoxTopmost = 0x40000;
+
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
+
 // What a new file takes over from the file it stands in for.
 enum class Takes {
   kAccess,  // who may do what with it: owner, group and mode, or security

@@ -16,25 +16,25 @@ struct Button {
 };
 
 std::vector<Button> ButtonsOf(std::uint32_t style) {
-  switch (style & 0xF) {
-    case 3:
-      return {{"はい(Y)", 'y', 6}, {"いいえ(N)", 'n', 7}, {"キャンセル(C)", 'c', 2}};
-    case 4:
-      return {{"はい(Y)", 'y', 6}, {"いいえ(N)", 'n', 7}};
+  switch (style & kBoxButtons) {
+    case kBoxYesNoCancel:
+      return {{"はい(Y)", 'y', kIdYes}, {"いいえ(N)", 'n', kIdNo}, {"キャンセル(C)", 'c', kIdCancel}};
+    case kBoxYesNo:
+      return {{"はい(Y)", 'y', kIdYes}, {"いいえ(N)", 'n', kIdNo}};
     default:
-      return {{"OK", '\0', 1}};
+      return {{"OK", '\0', kIdOk}};
   }
 }
 
 const char* IconOf(std::uint32_t style) {
-  switch (style & 0xF0) {
-    case 0x10:
+  switch (style & kBoxIcon) {
+    case kBoxIconError:
       return " [エラー]";
-    case 0x20:
+    case kBoxIconQuestion:
       return " [質問]";
-    case 0x30:
+    case kBoxIconWarning:
       return " [警告]";
-    case 0x40:
+    case kBoxIconInformation:
       return " [情報]";
     default:
       return "";
@@ -95,7 +95,7 @@ std::string KeysInWords(const std::vector<Button>& buttons) {
 int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const std::string& caption,
                 std::uint32_t style) {
   const std::vector<Button> buttons = ButtonsOf(style);
-  std::size_t defaultIndex = (style >> 8) & 0xF;  // MB_DEFBUTTONn: n - 1
+  std::size_t defaultIndex = (style & kBoxDefault) >> 8;
   if (defaultIndex >= buttons.size()) defaultIndex = 0;
 
   std::fprintf(out, "\n== %s ==%s\n%s\n", Cp932ToUtf8ForDisplay(caption).c_str(), IconOf(style),

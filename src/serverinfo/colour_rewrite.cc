@@ -2,17 +2,9 @@
 
 #include "text/byte_scan.h"
 #include "text/lead_bytes.h"
+#include "ui/texts.h"
 
 namespace {
-
-// clang-format off
-// "サーバ情報ファイル内に 'clBlack' が見つかりませんでした。\r\n何もせずに終了します。"
-const char kNoBlackText[] =
-    "\x83\x54\x81\x5b\x83\x6f\x8f\xee\x95\xf1\x83\x74\x83\x40\x83\x43\x83\x8b\x93\xe0\x82\xc9"
-    " 'clBlack' \x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x82\xc5"
-    "\x82\xb5\x82\xbd\x81\x42\r\n\x89\xbd\x82\xe0\x82\xb9\x82\xb8\x82\xc9\x8f\x49\x97\xb9"
-    "\x82\xb5\x82\xdc\x82\xb7\x81\x42";
-// clang-format on
 
 // Index of the first usable "clBlack" in `text` at or after `from`, npos
 // when none: one not starting on a trail byte. The bytes found are the
@@ -41,7 +33,7 @@ std::size_t CountTabs(std::string_view s) { return CountByte(s, '\t'); }
 bool CheckBlackPresent(RunState& state) {
   const std::string_view text = state.ServerInfoLines.text();
   const bool found = NextColourToken(text, 0) != std::string_view::npos;
-  if (!found) FinalNotice(state, kNoBlackText, 'i');
+  if (!found) FinalNotice(state, NoBlackText(), 'i');
   return found;
 }
 
@@ -59,7 +51,7 @@ bool ReplaceBlackColours(RunState& state) {
     const LinePart before = LineBefore(text, from, token);
     const LinePart after = LineAfter(text, token + kBlackToken.size());
     if (token != before.edge && before.tabs == 7 && after.tabs == 2) {
-      lines.MarkRewritten(token);
+      lines.MarkRewritten(token, kBlackToken, kWindowTextToken);
       ++state.FixCount;
     }
     from = after.edge;

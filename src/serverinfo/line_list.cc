@@ -2,35 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <utility>
 
-#include "serverinfo/colour_rewrite.h"
 #include "text/byte_scan.h"
-
-PageBlock::PageBlock(Platform& platform, std::size_t size)
-    : platform_(&platform), data_(platform.AllocatePages(size)), size_(size) {
-  if (data_ == nullptr) throw std::bad_alloc();
-}
-
-PageBlock::PageBlock(PageBlock&& other) noexcept
-    : platform_(std::exchange(other.platform_, nullptr)),
-      data_(std::exchange(other.data_, nullptr)),
-      size_(std::exchange(other.size_, 0)) {}
-
-PageBlock& PageBlock::operator=(PageBlock&& other) noexcept {
-  if (this != &other) {
-    PageBlock old(std::move(*this));
-    platform_ = std::exchange(other.platform_, nullptr);
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-  }
-  return *this;
-}
-
-PageBlock::~PageBlock() {
-  if (data_ != nullptr) platform_->FreePages(data_, size_);
-}
 
 LineList::LineList(PageBlock bytes, std::size_t size) : bytes_(std::move(bytes)) {
   const std::string_view all(bytes_.data(), size);
@@ -43,11 +17,14 @@ LineList::LineList(PageBlock bytes, std::size_t size) : bytes_(std::move(bytes))
   tail_ = all.substr(end);
 }
 
-void LineList::MarkRewritten(std::size_t at) {
+void LineList::MarkRewritten(std::size_t at, std::string_view token,
+                             std::string_view replacement) {
+  token_ = token;
+  replacement_ = replacement;
   std::size_t distance = at - markedTo_;
   for (; distance >= kSkip; distance -= kSkip) marks_.push_back(kSkip);
   marks_.push_back(static_cast<std::uint32_t>(distance));
-  markedTo_ = at + kBlackToken.size();
+  markedTo_ = at + token.size();
 }
 
 WrittenBytes::WrittenBytes(const LineList& lines)
@@ -91,11 +68,11 @@ std::string_view WrittenBytes::Next(std::span<char> buffer) {
     if (at_ < change || at_ == n) break;
     // A marked token, or a lone CR or LF, which ends its line with CR LF.
     const bool mark = at_ == mark_;
-    const std::string_view instead = mark ? kWindowTextToken : std::string_view("\r\n");
+    const std::string_view instead = mark ? lines_.replacement_ : std::string_view("\r\n");
     if (buffer.size() - used < instead.size()) break;
     put(instead);
     if (mark) {
-      at_ += kBlackToken.size();
+      at_ += lines_.token_.size();
       NextMark();
     } else {
       at_ += 1;

@@ -6,26 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "platform/platform.h"
-
-// A block of AllocatePages memory, given back when it goes.
-class PageBlock {
- public:
-  PageBlock() = default;
-  // Raises std::bad_alloc when the platform has no memory for it.
-  PageBlock(Platform& platform, std::size_t size);
-  PageBlock(PageBlock&& other) noexcept;
-  PageBlock& operator=(PageBlock&& other) noexcept;
-  ~PageBlock();
-
-  char* data() const { return data_; }
-  std::size_t size() const { return size_; }
-
- private:
-  Platform* platform_ = nullptr;
-  char* data_ = nullptr;
-  std::size_t size_ = 0;
-};
+#include "serverinfo/page_block.h"
 
 // The file's lines as a run holds them: the bytes read, not a list of lines.
 // A line is found again by its end whenever the lines are gone through, so
@@ -48,9 +29,10 @@ class LineList {
   // Every byte as read: the text, then the tail.
   std::string_view bytes() const { return {text_.data(), text_.size() + tail_.size()}; }
 
-  // The "clBlack" at `at` in the text goes out as "clWindowText". Marked in
-  // the order of the text.
-  void MarkRewritten(std::size_t at);
+  // The `token` at `at` in the text goes out as `replacement`. Marked in
+  // the order of the text; every mark of a list has the same pair, and the
+  // views must outlive the list.
+  void MarkRewritten(std::size_t at, std::string_view token, std::string_view replacement);
 
  private:
   friend class WrittenBytes;
@@ -67,10 +49,12 @@ class LineList {
   std::size_t firstLoneEnd_ = 0;
   std::deque<std::uint32_t> marks_;
   std::size_t markedTo_ = 0;  // just past the last marked token
+  std::string_view token_;
+  std::string_view replacement_;
 };
 
-// The bytes WriteLines puts in the file, piece by piece: every line followed
-// by CR LF, each marked colour as "clWindowText", then the tail.
+// The bytes a write-back puts in the file, piece by piece: every line
+// followed by CR LF, each marked token as its replacement, then the tail.
 class WrittenBytes {
  public:
   explicit WrittenBytes(const LineList& lines);

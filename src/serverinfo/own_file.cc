@@ -6,22 +6,27 @@
 
 #include "serverinfo/failure.h"
 #include "serverinfo/passing_locks.h"
+#include "ui/texts.h"
 
 namespace {
 
-// Largest single write handed to the platform (its calls take 32 bits).
-constexpr std::size_t kChunk = std::size_t{1} << 30;
 // Bytes compared at a time when a file is looked at again.
 constexpr std::size_t kCompareStep = std::size_t{64} << 10;
 
-// clang-format off
-// "ストリームへの書き込みエラー"
-const char kStreamWriteError[] =
-    "\x83\x58\x83\x67\x83\x8a\x81\x5b\x83\x80\x82\xd6\x82\xcc\x8f\x91\x82\xab\x8d\x9e\x82\xdd"
-    "\x83\x47\x83\x89\x81\x5b";
-// clang-format on
-
 }  // namespace
+
+std::string TemporaryPathFor(const std::string& path) { return path + "_QlTemp"; }
+
+bool CreateAnew(Platform& platform, const std::string& path, const std::function<bool()>& create) {
+  return WaitOut(platform, [&] {
+    platform.RemoveFile(path);
+    return create();
+  });
+}
+
+void RemoveOwn(Platform& platform, const std::string& path) {
+  WaitOut(platform, [&] { return platform.RemoveFile(path); });
+}
 
 OwnFile::OwnFile(Platform& platform, std::string path, const std::string& likePath, Takes takes)
     : platform_(platform), path_(std::move(path)) {
@@ -42,14 +47,14 @@ void OwnFile::Write(std::string_view data) {
     const auto want = static_cast<std::uint32_t>(std::min(data.size(), kChunk));
     std::uint32_t written = 0;
     if (!platform_.WriteFile(file_, data.data(), want, &written) || written != want) {
-      Raise(kEWriteError, kStreamWriteError);
+      Raise(kEWriteError, StreamWriteErrorText());
     }
     data.remove_prefix(want);
   }
 }
 
 void OwnFile::Flush() {
-  if (!platform_.FlushFile(file_)) Raise(kEWriteError, kStreamWriteError);
+  if (!platform_.FlushFile(file_)) Raise(kEWriteError, StreamWriteErrorText());
 }
 
 OwnFile::Put OwnFile::PutInPlaceOf(const std::string& target, const std::string& watched,
@@ -69,6 +74,7 @@ OwnFile::Put OwnFile::PutInPlaceOf(const std::string& target, const std::string&
 bool StillAsRead(Platform& platform, const std::string& path, std::string_view read) {
   const FileHandle file = OpenToRead(platform, path);
   if (file == kNoFile) return false;
+  FileCloser closer(platform, file);
   std::uint64_t size = 0;
   bool same = platform.FileSize(file, &size) && size == read.size();
   char buffer[kCompareStep];
@@ -81,7 +87,5 @@ bool StillAsRead(Platform& platform, const std::string& path, std::string_view r
   }
   // Grown since its size was taken: the end must be where it was.
   std::uint32_t more = 0;
-  same = same && platform.ReadFile(file, buffer, 1, &more) && more == 0;
-  platform.CloseFile(file);
-  return same;
+  return same && platform.ReadFile(file, buffer, 1, &more) && more == 0;
 }

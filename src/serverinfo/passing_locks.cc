@@ -29,13 +29,6 @@ bool WaitOut(Platform& platform, const std::function<bool()>& attempt,
   return true;
 }
 
-bool CreateAnew(Platform& platform, const std::string& path, const std::function<bool()>& create) {
-  return WaitOut(platform, [&] {
-    platform.RemoveFile(path);
-    return create();
-  });
-}
-
 FileHandle OpenToRead(Platform& platform, const std::string& path) {
   FileHandle file = kNoFile;
   WaitOut(platform, [&] {
@@ -43,8 +36,4 @@ FileHandle OpenToRead(Platform& platform, const std::string& path) {
     return file != kNoFile;
   });
   return file;
-}
-
-void RemoveOwn(Platform& platform, const std::string& path) {
-  WaitOut(platform, [&] { return platform.RemoveFile(path); });
 }

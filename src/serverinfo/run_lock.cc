@@ -8,12 +8,12 @@ bool IsHeldByAnotherRun(std::uint32_t error) { return error == kErrorLockViolati
 
 }  // namespace
 
-bool TakeRunLock(RunState& state, const std::string& path) {
+bool TakeRunLock(RunState& state) {
   Platform& platform = state.platform;
   const bool taken = WaitOut(
       platform,
       [&] {
-        state.RunLock = platform.LockRun(path);
+        state.RunLock = platform.LockRun(state.ServerInfoPath);
         return state.RunLock != kNoFile;
       },
       IsHeldByAnotherRun);

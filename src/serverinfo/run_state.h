@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/platform.h"
 #include "serverinfo/line_list.h"
@@ -18,7 +19,12 @@ struct RunState {
     RunLock = kNoFile;
   }
 
+  // The system every stage works through.
   Platform& platform;
+
+  // The file's path, built once by the first stage from the tool's own
+  // location: the file written back is the very file read and locked.
+  std::string ServerInfoPath;
   // Holds the file's bytes as read; the bytes from the first NUL on are in
   // no line but are written back unchanged, so nothing of the file is lost.
   // It is also the record of what this run read: the backup is made of it,

@@ -1,21 +1,16 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
 #include "serverinfo/run_state.h"
 
-// "サーバ情報ファイル": how the messages name the file.
-extern const char kServerInfoFileWords[];
-
-// The notice of a write that failed: "サーバ情報ファイル<path>への書き込みに失敗しました。"
-std::string WriteFailedText(const std::string& path);
-
-// Where the host's server information file lies, and how its bytes become
-// lines and back.
+// Where the host's server information file lies, and how it is found and
+// read into lines: the first stage of a run.
 
 // Folder of the running executable, without a trailing backslash except at a
-// drive root. Empty when the executable's path cannot be had whole.
+// drive root. None when the executable's path cannot be had whole.
 std::optional<std::string> ExecutableDirectory(Platform& platform);
 
 // Byte index just past the folder part of a module path ('\' or ':' not in
@@ -33,15 +28,6 @@ bool IsExistingFile(Platform& platform, const std::string& path);
 // be opened; a read that falls short of the file's size gives no lines.
 void ReadLines(Platform& platform, const std::string& path, LineList& lines);
 
-// Replaces the file's content in one step: the new bytes go to a temporary
-// file of its own beside it, which then takes the file's place, but only
-// while the file still holds what `lines` was read from. On failure, or when
-// another program changed the file since, the file keeps what it holds, the
-// temporary file is removed, and EFCreateError or EWriteError is raised.
-void WriteLines(Platform& platform, const std::string& path, const LineList& lines);
-
-// Name of the temporary file WriteLines uses for `path`.
-std::string TemporaryPathFor(const std::string& path);
-
-// Stage 1: find and read the file into state.ServerInfoLines.
+// Stage 1: build state.ServerInfoPath, lock the run, clear what an earlier
+// run left, and read the file into state.ServerInfoLines.
 bool LoadServerInfo(RunState& state);

@@ -24,6 +24,7 @@ LinePart LineBefore(std::string_view s, std::size_t from, std::size_t to);
 // From `from` on: the edge is the first CR or LF at or after it, or s.size().
 LinePart LineAfter(std::string_view s, std::size_t from);
 
+// How often `byte` stands in s: for the line-by-line rule of the tests.
 std::size_t CountByte(std::string_view s, char byte);
 
 // First byte at or after `from` that is a NUL, a CR not followed by LF or an

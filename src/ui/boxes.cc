@@ -21,9 +21,9 @@ const char kDefaultComplaint[] =
 
 void NoticeBox(Platform& platform, const std::string& text, char iconLetter) {
   std::uint32_t icon = 0;
-  if (iconLetter == 'e') icon = box::kIconError;
-  if (iconLetter == 'i') icon = box::kIconInformation;
-  platform.ShowBox(text, kCaption, icon | box::kOk | box::kSetForeground);
+  if (iconLetter == 'e') icon = kBoxIconError;
+  if (iconLetter == 'i') icon = kBoxIconInformation;
+  platform.ShowBox(text, kCaption, icon | kBoxOk | kBoxSetForeground);
 }
 
 int YesNoBox(Platform& platform, const std::string& text, char iconLetter,
@@ -32,27 +32,27 @@ int YesNoBox(Platform& platform, const std::string& text, char iconLetter,
   std::uint32_t style = 0;
 
   if (iconLetter == '?') {
-    style |= box::kIconQuestion;
+    style |= kBoxIconQuestion;
   } else {
     shown = kIconComplaint;
   }
 
   if (buttonSet == "yn") {
-    style |= box::kYesNo;
+    style |= kBoxYesNo;
   } else if (buttonSet == "ync") {
-    style |= box::kYesNoCancel;
+    style |= kBoxYesNoCancel;
   } else {
     shown = kButtonComplaint;
   }
 
   if (defaultLetter == 'c') {
-    style |= box::kDefButton3;
+    style |= kBoxDefButton3;
   } else if (defaultLetter == 'n') {
-    style |= box::kDefButton2;
+    style |= kBoxDefButton2;
   } else if (defaultLetter != 'y') {
     shown = kDefaultComplaint;
   }
 
-  style |= box::kTopmost;
+  style |= kBoxTopmost;
   return platform.ShowBox(shown, kCaption, style);
 }

@@ -105,7 +105,7 @@ int TestPlatform::ShowBox(const std::string& text, const std::string& caption,
                           std::uint32_t style) {
   if (Fails("ShowBox")) return 0;  // a box that cannot be shown
   boxes.push_back({text, caption, style});
-  if ((style & 0xF) == 0) return 1;  // IDOK
+  if ((style & kBoxButtons) == kBoxOk) return kIdOk;
   if (answers.empty()) return 0;
   int answer = answers.front();
   answers.pop_front();
