@@ -118,10 +118,11 @@ class Platform {
   // Modal box with no owner window; returns the pressed button's code, or 0.
   virtual int ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) = 0;
 
-  // Memory for a whole file's bytes straight from the system (VirtualAlloc:
-  // committed, readable, writable), so a large block can lie on large pages
-  // where the system has them: far fewer page faults than the heap's. Null
-  // when there is none.
+  // Memory for a whole file's bytes straight from the system, not the heap
+  // (VirtualAlloc: committed, readable, writable). On Linux a large block is
+  // advised onto huge pages where the system allows them; on Windows the
+  // pages are ordinary ones, as large pages need MEM_LARGE_PAGES and a
+  // privilege. Null when there is none.
   virtual char* AllocatePages(std::size_t size) = 0;
   // Gives back a block of AllocatePages, with the size it was asked for.
   virtual void FreePages(char* pages, std::size_t size) = 0;
