@@ -40,9 +40,10 @@ Expected WhenFailing(const Scenario& scenario, const std::string& name, long nth
   Expected success = Says({expected::Closing()});
   success.written = true;
   // Closing or freeing cannot fail; a stale entry that is not there needs no
-  // removing; a folder that cannot hold the run's lock is written as without it.
+  // removing; a folder that cannot hold the run's lock is written as without
+  // it; an own name that cannot be reached is none the file leads to.
   if (name == "CloseFile" || name == "FreePages" || name == "UnlockRun" || name == "RemoveFile" ||
-      name == "LockRun") {
+      name == "LockRun" || name == "LeadsTo") {
     return success;
   }
   if (!writing) {
@@ -57,8 +58,10 @@ Expected WhenFailing(const Scenario& scenario, const std::string& name, long nth
     }
     if (name == "FindFile") return success;  // only the verb of a question changes
     if (name == "SetAttributes") return Says({expected::AttributesFailed()});
-    // A file that cannot be looked at again is not taken to be unchanged.
-    if (name == "OpenForRead" || name == "FileSize" || name == "ReadFile") {
+    // A file that cannot be looked at again is not taken to be unchanged,
+    // nor one that cannot be opened for writing to be writable.
+    if (name == "OpenForRead" || name == "FileSize" || name == "ReadFile" ||
+        name == "ProbeWrite") {
       return Says({expected::WriteFailed()});
     }
     // The backup is written and put in place before the file is.

@@ -21,6 +21,7 @@ TEST(FaultSweep, PassingLocksAreWaitedOutAndOnlyThey) {
   };
   const Row rows[] = {
       {"OpenForRead", 1, expected::OpenErrorReport()},
+      {"ProbeWrite", 1, expected::WriteFailed()},
       {"CreateNew", 1, expected::BackupQuestion("作成")},   // the backup's
       {"PutInPlace", 1, expected::BackupQuestion("作成")},  // the backup's
       {"OpenForRead", 2, expected::WriteFailed()},     // the look before the backup's replace

@@ -31,6 +31,12 @@ inline constexpr std::uint32_t kErrorLockViolation = 33;
 inline constexpr std::uint32_t kErrorFileExists = 80;
 // ERROR_FILE_INVALID: the file at a name is no longer the one opened.
 inline constexpr std::uint32_t kErrorFileChanged = 1006;
+// ERROR_INVALID_SECURITY_DESCR: a new file cannot be given the protection
+// of the file it stands in for (its security, its encryption).
+inline constexpr std::uint32_t kErrorProtectionNotKept = 1338;
+// ERROR_NOT_SUPPORTED: no replace can keep the file what it is (it has
+// other names, or a link to it leads where no exact name reaches).
+inline constexpr std::uint32_t kErrorCannotReplace = 50;
 
 // Message box style bits, by kind (buttons, icon, default button), and the
 // codes of the pressed button.
@@ -76,8 +82,10 @@ class Platform {
   virtual FileHandle OpenForRead(const std::string& path) = 0;
   // Create a file that does not exist yet, for writing, shared with nobody.
   // Fails when any entry has the name: never opens through a link. The new
-  // file takes what `takes` names from `likePath`, as far as the process
-  // may set it.
+  // file takes what `takes` names from `likePath`: who may do what with it
+  // never wider than there, as far as the process may set it; encrypted
+  // where that is, or kErrorProtectionNotKept. Until it is closed it bears
+  // the mark of a live file, which RemoveFile honours in any process.
   virtual FileHandle CreateNew(const std::string& path, const std::string& likePath,
                                Takes takes) = 0;
   virtual bool FileSize(FileHandle file, std::uint64_t* size) = 0;
@@ -97,12 +105,25 @@ class Platform {
   // entry at `from` is no longer `file`: only what this run wrote can take
   // the place.
   virtual bool PutInPlace(FileHandle file, const std::string& from, const std::string& to) = 0;
-  // Removes the entry itself: a link goes, never what it points to.
+  // Removes the entry itself: a link goes, never what it points to. A file
+  // another run still writes (it bears the mark of CreateNew) is not
+  // removed: kErrorSharingViolation, as for a file held open.
   virtual bool RemoveFile(const std::string& path) = 0;
   // Where a replace of `path` must land so the user's file stays what it
-  // is: the target of a symbolic link on a system that keeps links (the
-  // link stays a link), else `path` itself.
-  virtual std::string ReplaceTarget(const std::string& path) = 0;
+  // is: the final target of a symbolic link (the link stays a link), else
+  // `path` itself. False with kErrorCannotReplace when no replace can keep
+  // it so: it has other names (hard links), which a replace would part, or
+  // it is a link whose target has no exact name.
+  virtual bool ReplaceTarget(const std::string& path, std::string* target) = 0;
+  // Whether this process may write the content of the file at `path`
+  // (links followed), as a save in place would: it is opened for writing,
+  // not truncated, and closed at once. A replace needs only the folder's
+  // permission, so this is asked before one.
+  virtual bool ProbeWrite(const std::string& path) = 0;
+  // Whether the file `path` leads to (links followed) is the entry `entry`
+  // itself (not followed): one file, whatever the names. False when either
+  // cannot be reached.
+  virtual bool LeadsTo(const std::string& path, const std::string& entry) = 0;
   // Holds the lock of one run in the folder that holds `path`, until
   // UnlockRun or the end of the process, and leaves nothing on disk. Fails
   // with kErrorLockViolation while another run holds it. It also holds the

@@ -2,6 +2,7 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -95,8 +96,8 @@ void PrepareProcess() {
 
 // Opens a regular file only: FIFOs, sockets and devices fail at once instead
 // of blocking.
-int OpenRegular(int folder, const std::string& name, int flags, mode_t mode = 0) {
-  int fd = ::openat(folder, name.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, mode);
+int OpenRegular(int folder, const std::string& name, int flags) {
+  int fd = ::openat(folder, name.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return -1;
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -108,26 +109,123 @@ int OpenRegular(int folder, const std::string& name, int flags, mode_t mode = 0)
   return fd;
 }
 
-// A file of our own under a name no entry has, not even a link.
+// The mark a run's own file bears while the run writes it: a lock on one
+// byte far past any board's end, which the Windows program's files bear
+// too (Wine makes Windows locks Unix ones), so runs that share no run lock
+// still see each other's files.
+constexpr off_t kLiveMark = off_t{1} << 40;
+
+struct flock LiveMark(short type) {
+  struct flock mark {};
+  mark.l_type = type;
+  mark.l_whence = SEEK_SET;
+  mark.l_start = kLiveMark;
+  mark.l_len = 1;
+  return mark;
+}
+
+// Whether the entry is a regular file another open file holds the live
+// mark of. A link or anything else is no run's file.
+bool IsLive(int folder, const std::string& name) {
+  struct stat st;
+  if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
+    return false;
+  }
+  int fd = ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  struct flock mark = LiveMark(F_WRLCK);
+  const bool live = ::fcntl(fd, F_OFD_GETLK, &mark) == 0 && mark.l_type != F_UNLCK;
+  ::close(fd);
+  return live;
+}
+
+// A file of our own under a name no entry has, not even a link, bearing the
+// live mark. One that cannot even be looked at goes again at once.
 int CreateOwn(int folder, const std::string& name, int access) {
   Track(folder, name);
-  int fd = OpenRegular(folder, name, access | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+  int fd = ::openat(folder, name.c_str(),
+                    access | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
+  struct stat st;
+  if (fd >= 0 && ::fstat(fd, &st) != 0) {
+    const int error = errno;
+    ::unlinkat(folder, name.c_str(), 0);
+    ::close(fd);
+    errno = error;
+    fd = -1;
+  }
   if (fd < 0) {
-    int error = errno;
+    const int error = errno;
     Untrack(folder, name);
     errno = error;
+    return -1;
   }
+  struct flock mark = LiveMark(F_WRLCK);
+  ::fcntl(fd, F_OFD_SETLK, &mark);  // a file system without locks: unmarked
   return fd;
 }
 
-// The file's owner, group and mode for `fd`, as far as this process may
-// give them: only root gives a file away, others may still pass on a group
-// they belong to.
-void TakePermissionsOf(int fd, const struct stat& like) {
-  if (::fchown(fd, like.st_uid, like.st_gid) != 0 && ::fchown(fd, -1, like.st_gid) != 0) {
+// The value of extended attribute `name` of `fd`; false when it has none.
+bool ReadAttribute(int fd, const char* name, std::string* value) {
+  while (true) {
+    const ssize_t size = ::fgetxattr(fd, name, nullptr, 0);
+    if (size < 0) return false;
+    value->assign(static_cast<std::size_t>(size), '\0');
+    const ssize_t got = ::fgetxattr(fd, name, value->data(), value->size());
+    if (got >= 0 && got <= size) {
+      value->resize(static_cast<std::size_t>(got));
+      return true;
+    }
+    if (errno != ERANGE) return false;  // grown meanwhile: again
+  }
+}
+
+constexpr char kAccessAcl[] = "system.posix_acl_access";
+
+// The rights of the owning group's own entry in an ACL (as mode bits
+// 0-7), or 7 when the ACL names none.
+mode_t GroupEntryOf(const std::string& acl) {
+  // A 4-byte version, then entries of tag (2 bytes), rights (2), id (4),
+  // little-endian.
+  constexpr unsigned kGroupObj = 0x04;
+  for (std::size_t at = 4; at + 8 <= acl.size(); at += 8) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(acl[at + i]); };
+    if ((byte(0) | byte(1) << 8) == kGroupObj) return (byte(2) | byte(3) << 8) & 7;
+  }
+  return 7;
+}
+
+// Who may do what with the file `like` (status `st`), given to `fd` as far
+// as this process may: owner and group (only root gives a file away,
+// others may still pass on a group they belong to), mode, ACL and the
+// user's extended attributes. Never wider than `like`: with an ACL the
+// mode's group bits are its mask, so until the ACL is set, and where the
+// file system takes none, they grant no more than the owning group's own
+// entry; a new file's ACL inherited from the folder goes.
+void TakeAccessOf(int fd, int like, const struct stat& st) {
+  if (::fchown(fd, st.st_uid, st.st_gid) != 0 && ::fchown(fd, -1, st.st_gid) != 0) {
     // Neither: the file stays the runner's, with the runner's group.
   }
-  ::fchmod(fd, like.st_mode & 07777);
+  std::string acl;
+  const bool hasAcl = like >= 0 && ReadAttribute(like, kAccessAcl, &acl);
+  mode_t mode = st.st_mode & 07777;
+  if (hasAcl) mode &= ~(070 & ~(GroupEntryOf(acl) << 3));
+  ::fremovexattr(fd, kAccessAcl);
+  ::fchmod(fd, mode);
+  if (hasAcl) ::fsetxattr(fd, kAccessAcl, acl.data(), acl.size(), 0);
+  if (like < 0) return;
+  std::string names(1024, '\0');
+  ssize_t size;
+  while ((size = ::flistxattr(like, names.data(), names.size())) < 0 && errno == ERANGE) {
+    names.resize(names.size() * 2);
+  }
+  for (std::size_t at = 0; size > 0 && at < static_cast<std::size_t>(size);) {
+    const char* name = names.c_str() + at;
+    at += std::strlen(name) + 1;
+    std::string value;
+    if (std::strncmp(name, "user.", 5) == 0 && ReadAttribute(like, name, &value)) {
+      ::fsetxattr(fd, name, value.data(), value.size(), 0);
+    }
+  }
 }
 
 bool WriteAll(int fd, const char* data, std::size_t size, std::size_t* written) {
@@ -313,8 +411,8 @@ FileHandle PosixPlatform::OpenForRead(const std::string& path) {
   return fd < 0 ? NoFile(WindowsError(errno)) : fd;
 }
 
-// Owner, group and mode are all a Linux file keeps of the kinds `Takes`
-// names: both kinds take them.
+// Who may do what is all a Linux file keeps of the kinds `Takes` names:
+// both kinds take it.
 FileHandle PosixPlatform::CreateNew(const std::string& path, const std::string& likePath, Takes) {
   Place place, like;
   if (!Locate(path, &place)) return NoFile(kErrorFileNotFound);
@@ -322,7 +420,9 @@ FileHandle PosixPlatform::CreateNew(const std::string& path, const std::string& 
   if (fd < 0) return NoFile(WindowsError(errno));
   struct stat st;
   if (Locate(likePath, &like) && ::fstatat(like.folder, like.name.c_str(), &st, 0) == 0) {
-    TakePermissionsOf(fd, st);
+    const int likeFile = OpenRegular(like.folder, like.name, O_RDONLY);
+    TakeAccessOf(fd, likeFile, st);
+    if (likeFile >= 0) ::close(likeFile);
   }
   return fd;
 }
@@ -417,19 +517,24 @@ bool PosixPlatform::PutInPlace(FileHandle file, const std::string& from, const s
 bool PosixPlatform::RemoveFile(const std::string& path) {
   Place place;
   if (!Locate(path, &place)) return Failed(kErrorFileNotFound);
+  // Another run's file, still being written: no leftover.
+  if (IsLive(place.folder, place.name)) return Failed(kErrorSharingViolation);
   if (::unlinkat(place.folder, place.name.c_str(), 0) != 0) return Failed(errno);
   Untrack(place.folder, place.name);
   return true;
 }
 
-std::string PosixPlatform::ReplaceTarget(const std::string& path) {
+bool PosixPlatform::ReplaceTarget(const std::string& path, std::string* target) {
   Place place;
-  std::string windows;
   struct stat st;
-  if (!Locate(path, &place) ||
-      ::fstatat(place.folder, place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-      !S_ISLNK(st.st_mode)) {
-    return path;
+  if (!Locate(path, &place)) return Failed(kErrorFileNotFound);
+  if (::fstatat(place.folder, place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return Failed(errno);
+  }
+  if (!S_ISLNK(st.st_mode)) {
+    if (st.st_nlink > 1) return Failed(kErrorCannotReplace);
+    *target = path;
+    return true;
   }
   // The link as it stands in the held folder, wherever that folder is now.
   const std::string link = place.folder == AT_FDCWD
@@ -437,8 +542,32 @@ std::string PosixPlatform::ReplaceTarget(const std::string& path) {
                                : "/proc/self/fd/" + std::to_string(place.folder) + "/" + place.name;
   std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(link.c_str(), nullptr),
                                                        &std::free);
-  // A target that has no exact name here: the link itself is replaced.
-  return resolved && FromHostPath(resolved.get(), &windows) ? windows : path;
+  if (!resolved) return Failed(errno);
+  if (::stat(resolved.get(), &st) != 0) return Failed(errno);
+  // Replaced, a file of other names would part from them; a target that
+  // has no exact name here cannot be named to replace it.
+  if (st.st_nlink > 1 || !FromHostPath(resolved.get(), target)) {
+    return Failed(kErrorCannotReplace);
+  }
+  return true;
+}
+
+bool PosixPlatform::ProbeWrite(const std::string& path) {
+  Place place;
+  if (!Locate(path, &place)) return Failed(kErrorFileNotFound);
+  const int fd = OpenRegular(place.folder, place.name, O_WRONLY);
+  if (fd < 0) return Failed(errno);
+  ::close(fd);
+  return true;
+}
+
+bool PosixPlatform::LeadsTo(const std::string& path, const std::string& entry) {
+  Place file, at;
+  struct stat led, named;
+  if (!StatAt(path, &file, &led)) return false;
+  if (!Locate(entry, &at)) return Failed(kErrorFileNotFound);
+  if (::fstatat(at.folder, at.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) return Failed(errno);
+  return led.st_dev == named.st_dev && led.st_ino == named.st_ino;
 }
 
 FileHandle PosixPlatform::LockRun(const std::string& path) {

@@ -137,13 +137,21 @@ bool IdentityOf(HANDLE handle, Identity* identity) {
   return true;
 }
 
-// The entry at `path` itself, opened only to ask what it is: such an open
-// never meets another handle's sharing.
-bool IdentityAt(const std::wstring& path, bool folder, Identity* identity) {
-  HANDLE handle =
-      ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    folder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+// What an entry is, opened only to ask: such an open never meets another
+// handle's sharing. The entry itself, or where a link at it leads.
+enum class Open { kEntry, kFolder, kLinkTarget };
+
+HANDLE OpenToAsk(const std::wstring& path, Open what) {
+  const DWORD flags = what == Open::kFolder  ? FILE_FLAG_BACKUP_SEMANTICS
+                      : what == Open::kEntry ? FILE_FLAG_OPEN_REPARSE_POINT
+                                             : 0;
+  return ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, flags, nullptr);
+}
+
+bool IdentityAt(const std::wstring& path, Open what, Identity* identity) {
+  HANDLE handle = OpenToAsk(path, what);
   if (handle == INVALID_HANDLE_VALUE) return false;
   const bool known = IdentityOf(handle, identity);
   KeptError kept;
@@ -396,7 +404,7 @@ class Win32Platform final : public Platform {
     if (!Reach(from, &source) || !Reach(to, &target)) return false;
     Identity mine, named;
     if (!IdentityOf(ToHandle(file), &mine)) return false;
-    if (!IdentityAt(source, false, &named) || !(named == mine)) {
+    if (!IdentityAt(source, Open::kEntry, &named) || !(named == mine)) {
       ::SetLastError(ERROR_FILE_INVALID);
       return false;
     }
@@ -419,8 +427,44 @@ class Win32Platform final : public Platform {
     return RemoveEntry(entry);
   }
 
-  // Windows replaces a link itself, as it replaces any file.
-  std::string ReplaceTarget(const std::string& path) override { return path; }
+  // A file of other names would part from them, replaced; a symbolic link
+  // (a reparse point) would be swapped for a plain file: both refused.
+  bool ReplaceTarget(const std::string& path, std::string* target) override {
+    std::wstring wide;
+    if (!Reach(path, &wide)) return false;
+    HANDLE entry = OpenToAsk(wide, Open::kEntry);
+    if (entry == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = ::GetFileInformationByHandle(entry, &info) != FALSE;
+    KeptError kept;
+    ::CloseHandle(entry);
+    if (!known) return false;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || info.nNumberOfLinks > 1) {
+      ::SetLastError(ERROR_NOT_SUPPORTED);
+      return false;
+    }
+    *target = path;
+    return true;
+  }
+
+  bool ProbeWrite(const std::string& path) override {
+    std::wstring wide;
+    if (!Reach(path, &wide)) return false;
+    HANDLE file = ::CreateFileW(wide.c_str(), FILE_WRITE_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    ::CloseHandle(file);
+    return true;
+  }
+
+  bool LeadsTo(const std::string& path, const std::string& entry) override {
+    std::wstring file, at;
+    Identity led, named;
+    return Reach(path, &file) && Reach(entry, &at) &&
+           IdentityAt(file, Open::kLinkTarget, &led) && IdentityAt(at, Open::kEntry, &named) &&
+           led == named;
+  }
 
   // A mutex named after the folder's identity on its volume, so every path
   // to the folder finds the same one; the system lets it go when the
@@ -499,7 +543,7 @@ class Win32Platform final : public Platform {
       return true;
     }
     Identity now;
-    if (IdentityAt(LongForm(heldPath_), true, &now) && now == heldIdentity_) return true;
+    if (IdentityAt(LongForm(heldPath_), Open::kFolder, &now) && now == heldIdentity_) return true;
     ::SetLastError(ERROR_PATH_NOT_FOUND);
     return false;
   }

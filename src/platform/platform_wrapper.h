@@ -38,8 +38,12 @@ class PlatformWrapper : public Platform {
     return target_.PutInPlace(file, from, to);
   }
   bool RemoveFile(const std::string& path) override { return target_.RemoveFile(path); }
-  std::string ReplaceTarget(const std::string& path) override {
-    return target_.ReplaceTarget(path);
+  bool ReplaceTarget(const std::string& path, std::string* target) override {
+    return target_.ReplaceTarget(path, target);
+  }
+  bool ProbeWrite(const std::string& path) override { return target_.ProbeWrite(path); }
+  bool LeadsTo(const std::string& path, const std::string& entry) override {
+    return target_.LeadsTo(path, entry);
   }
   FileHandle LockRun(const std::string& path) override { return target_.LockRun(path); }
   void UnlockRun(FileHandle lock) override { target_.UnlockRun(lock); }

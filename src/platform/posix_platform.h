@@ -43,7 +43,9 @@ class PosixPlatform : public Platform {
   bool SetAttributes(const std::string& path, std::uint32_t attributes) override;
   bool PutInPlace(FileHandle file, const std::string& from, const std::string& to) override;
   bool RemoveFile(const std::string& path) override;
-  std::string ReplaceTarget(const std::string& path) override;
+  bool ReplaceTarget(const std::string& path, std::string* target) override;
+  bool ProbeWrite(const std::string& path) override;
+  bool LeadsTo(const std::string& path, const std::string& entry) override;
   // The folder itself is locked (flock): no file is made, and the lock goes
   // with the process however it ends. Names in the folder are then reached
   // through the open folder (openat, renameat, ...).

@@ -17,6 +17,25 @@ constexpr std::size_t kCompareStep = std::size_t{64} << 10;
 
 std::string TemporaryPathFor(const std::string& path) { return path + "_QlTemp"; }
 
+bool IsOwnName(const std::string& path) {
+  const std::string_view name(path);
+  for (const std::string_view suffix : {std::string_view(kBackupSuffix), std::string_view("_QlTemp")}) {
+    if (name.size() >= suffix.size() && name.substr(name.size() - suffix.size()) == suffix) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool LeadsToOwnName(Platform& platform, const std::string& path) {
+  const std::string backup = path + kBackupSuffix;
+  for (const std::string& own : {backup, TemporaryPathFor(path), TemporaryPathFor(backup)}) {
+    if (platform.LeadsTo(path, own)) return true;
+  }
+  std::string target;
+  return platform.ReplaceTarget(path, &target) && IsOwnName(target);
+}
+
 bool CreateAnew(Platform& platform, const std::string& path, const std::function<bool()>& create) {
   return WaitOut(platform, [&] {
     platform.RemoveFile(path);

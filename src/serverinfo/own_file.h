@@ -17,6 +17,14 @@ inline constexpr char kBackupSuffix[] = "_QlBack";
 // Name of the temporary file that takes the place of `path`.
 std::string TemporaryPathFor(const std::string& path);
 
+// Whether `path` is, or leads to, one of the tool's own names: its own
+// backup or temporary files, or a file named as one (a link's target).
+// Such a file would be taken for a leftover, or replaced as the backup.
+bool LeadsToOwnName(Platform& platform, const std::string& path);
+
+// Whether a path names one of the tool's own files, wherever it lies.
+bool IsOwnName(const std::string& path);
+
 // Largest single read or write handed to the platform (its calls take 32 bits).
 inline constexpr std::size_t kChunk = std::size_t{1} << 30;
 

@@ -101,6 +101,12 @@ bool LoadServerInfo(RunState& state) {
     FinalNotice(state, WriteFailedText(found), 'e');
     return false;
   }
+  // The user's file is never one of ours: at one of our names it would be
+  // taken for a leftover, or replaced as the backup.
+  if (LeadsToOwnName(state.platform, found)) {
+    FinalNotice(state, ReadFailedText(found), 'e');
+    return false;
+  }
   // Files a run before this one left behind (it died, or was stopped) go
   // now, whatever this run finds to do.
   RemoveOwn(state.platform, TemporaryPathFor(found));

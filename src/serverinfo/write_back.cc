@@ -4,13 +4,15 @@
 
 #include "serverinfo/failure.h"
 #include "serverinfo/own_file.h"
+#include "serverinfo/passing_locks.h"
 #include "serverinfo/server_info_file.h"
 #include "ui/boxes.h"
 #include "ui/texts.h"
 
 namespace {
 
-// Size of the buffer the lines are written through: one large page.
+// Size of the buffer the lines are written through: one huge page, where
+// the system gives them.
 constexpr std::size_t kWriteBuffer = std::size_t{2} << 20;
 
 bool Ask(RunState& state, const std::string& text, char defaultLetter) {
@@ -32,6 +34,11 @@ bool MakeBackup(Platform& platform, const std::string& path, const std::string& 
     return false;
   }
   OwnFile copy(platform, TemporaryPathFor(backupPath), path, Takes::kAccess);
+  // A copy that cannot be protected as the file is would give its content
+  // away: no backup, and no file written either.
+  if (!copy.created() && platform.LastError() == kErrorProtectionNotKept) {
+    Raise(kEFCreateError, CannotCreateText(copy.path()));
+  }
   if (!copy.created()) return false;
   try {
     copy.Write(lines.bytes());
@@ -44,9 +51,21 @@ bool MakeBackup(Platform& platform, const std::string& path, const std::string& 
   return put == OwnFile::Put::kDone;
 }
 
+// Where the new lines must land, or EFCreateError before anything is
+// changed: a file of other names, or a link with an unnamed target, would
+// be parted from what the user has; one of our names is no user's file.
+std::string ReplaceTargetOf(Platform& platform, const std::string& path) {
+  std::string target;
+  if (!platform.ReplaceTarget(path, &target) || IsOwnName(target)) {
+    Raise(kEFCreateError, CannotCreateText(path));
+  }
+  return target;
+}
+
 bool GuardedSteps(RunState& state) {
   Platform& platform = state.platform;
   const std::string& path = state.ServerInfoPath;
+  ReplaceTargetOf(platform, path);
 
   // A failed query gives every bit, so it counts as read-only too.
   if (platform.GetAttributes(path) & kAttrReadOnly) {
@@ -55,6 +74,11 @@ bool GuardedSteps(RunState& state) {
       FinalNotice(state, AttributesFailedText(), 'e');
       return false;
     }
+  }
+  // A replace needs only the folder's permission: a file the user may not
+  // write is not written, as a save in place would not be.
+  if (!WaitOut(platform, [&] { return platform.ProbeWrite(path); })) {
+    Raise(kEFCreateError, CannotCreateText(path));
   }
 
   const std::string backupPath = path + kBackupSuffix;
@@ -85,7 +109,7 @@ void WriteLines(Platform& platform, const std::string& path, const LineList& lin
   // new content is never held twice, and running out of memory leaves
   // nothing behind.
   PageBlock buffer(platform, kWriteBuffer);
-  const std::string target = platform.ReplaceTarget(path);
+  const std::string target = ReplaceTargetOf(platform, path);
   OwnFile file(platform, TemporaryPathFor(target), target, Takes::kAll);
   if (!file.created()) Raise(kEFCreateError, CannotCreateText(file.path()));
   WrittenBytes bytes(lines);

@@ -88,6 +88,14 @@ bool TestPlatform::RemoveFile(const std::string& path) {
   return !Fails("RemoveFile") && target_.RemoveFile(path);
 }
 
+bool TestPlatform::ProbeWrite(const std::string& path) {
+  return !Fails("ProbeWrite") && target_.ProbeWrite(path);
+}
+
+bool TestPlatform::LeadsTo(const std::string& path, const std::string& entry) {
+  return !Fails("LeadsTo") && target_.LeadsTo(path, entry);
+}
+
 FileHandle TestPlatform::LockRun(const std::string& path) {
   return Fails("LockRun") ? kNoFile : target_.LockRun(path);
 }

@@ -81,6 +81,8 @@ class TestPlatform : private test_detail::RealPlatformHolder, public PlatformWra
   bool SetAttributes(const std::string& path, std::uint32_t attributes) override;
   bool PutInPlace(FileHandle file, const std::string& from, const std::string& to) override;
   bool RemoveFile(const std::string& path) override;
+  bool ProbeWrite(const std::string& path) override;
+  bool LeadsTo(const std::string& path, const std::string& entry) override;
   FileHandle LockRun(const std::string& path) override;
   void UnlockRun(FileHandle lock) override;
   std::uint32_t LastError() override;
