@@ -187,6 +187,87 @@ for folder in "ツール/A¥B:ツール/A/B" "Café:Cafe"; do
   finish
 done
 
+# What a save in place would refuse or lose, a replace refuses too: a
+# second name of the file (it would part), a link whose target has no cp932
+# name (the link would become a plain file); and the user's file is never
+# taken for one of ours.
+refused() { # refused NAME TEXT: ran on the example, nothing changed
+  run_tool ""
+  expect 0 "$2"
+  grep -q "件、修正しました" <<<"$out" && fail "claimed success"
+  cmp -s "$host/config/board.2ch" "$here/examples/host/config/board.2ch" || fail "board.2ch changed"
+}
+scenario="board.2ch with a second name: refused"; ok=1
+new_host hardlink
+cp "$here/examples/host/config/board.2ch" "$host/config/"
+ln "$host/config/board.2ch" "$host/second.2ch"
+refused hardlink "への書き込みに失敗しました。"
+[ "$(ls "$host/config")" = board.2ch ] || fail "left behind: $(ls "$host/config")"
+finish
+
+scenario="board.2ch a link to a target without a cp932 name: refused"; ok=1
+new_host unnamed
+mkdir -p "$work/café/config"
+cp "$here/examples/host/config/board.2ch" "$work/café/config/"
+ln -s "../../café/config/board.2ch" "$host/config/board.2ch"
+refused unnamed "への書き込みに失敗しました。"
+[ -L "$host/config/board.2ch" ] || fail "the link was replaced"
+finish
+
+scenario="board.2ch a link to board.2ch_QlBack: refused, kept"; ok=1
+new_host linked-backup
+cp "$here/examples/host/config/board.2ch" "$host/config/board.2ch_QlBack"
+ln -s board.2ch_QlBack "$host/config/board.2ch"
+refused linked-backup "の読み込みに失敗しました。"
+[ -L "$host/config/board.2ch" ] || fail "the link was replaced"
+finish
+
+# A folder named with an escape sequence: shown, never obeyed.
+scenario="a folder named with an escape sequence"; ok=1
+new_host "colour$(printf '\033')[31m"
+cp "$here/examples/host/config/board.2ch" "$host/config/"
+chmod a-w "$host/config/board.2ch" # so that a box shows the path
+run_tool "y\n\n"
+expect 0 "17 件、修正しました。" "colour\x1B[31m"
+grep -q "$(printf '\033')" <<<"$out" && fail "a raw escape reached the terminal"
+finish
+
+scenario="ACL entries and user attributes kept, the group no wider"; ok=1
+new_host acl
+cp "$here/examples/host/config/board.2ch" "$host/config/"
+if setfacl -m u:nobody:rw-,g::r-- "$host/config/board.2ch" 2>/dev/null &&
+  python3 -c 'import os,sys; os.setxattr(sys.argv[1], "user.note", b"kept")' "$host/config/board.2ch"; then
+  before=$(getfacl -cp "$host/config/board.2ch")
+  run_tool ""
+  expect 0 "17 件、修正しました。"
+  for file in board.2ch board.2ch_QlBack; do
+    [ "$(getfacl -cp "$host/config/$file")" = "$before" ] || fail "$file: ACL $(getfacl -cp "$host/config/$file")"
+    python3 -c 'import os,sys; sys.exit(os.getxattr(sys.argv[1], "user.note") != b"kept")' \
+      "$host/config/$file" || fail "$file: user.note lost"
+  done
+else
+  echo "SKIPPED: $scenario (no ACL or user attributes here)"
+fi
+finish
+
+# A file the user may not write, in a folder the user may rename in: no
+# replace, as no save in place could be made.
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+  scenario="root's board.2ch in the user's folder, run as nobody: refused"; ok=1
+  new_host others
+  cp "$here/examples/host/config/board.2ch" "$host/config/"
+  chmod 644 "$host/config/board.2ch"
+  chmod 711 "$work"
+  chown nobody "$host/config"
+  out=$(cd / && setpriv --reuid=nobody --regid=nogroup --clear-groups "$host/quenlit" </dev/null 2>&1)
+  status=$?
+  expect 0 "への書き込みに失敗しました。"
+  cmp -s "$host/config/board.2ch" "$here/examples/host/config/board.2ch" || fail "board.2ch changed"
+  [ "$(stat -c %U "$host/config/board.2ch")" = root ] || fail "board.2ch given away"
+  [ "$(ls "$host/config")" = board.2ch ] || fail "left behind: $(ls "$host/config")"
+  finish
+fi
+
 scenario="a size limit on files: write failures, not a death"; ok=1
 new_host limited
 cp "$here/examples/host/config/board.2ch" "$host/config/"
@@ -269,12 +350,39 @@ unclearable() {
   [ "$(ls "$host/config")" = board.2ch ] || fail "left behind: $(ls "$host/config")"
   finish
 }
+# Two runs that share no run lock (flock refused, as on a file system
+# without it), both slowed at every fsync, the second started while the
+# first's backup copy is being written: neither takes the other's live
+# files for leftovers (each would then ask about a backup it could make),
+# one fixes, the other finds it done or fails, and the backup holds the
+# original.
+unlocked() {
+  scenario="two runs without a shared lock"; ok=1
+  new_host unlocked
+  cp "$here/examples/host/config/board.2ch" "$host/config/"
+  (cd / && strace -o /dev/null -f -e trace=flock,fsync -e inject=flock:error=ENOLCK \
+    -e inject=fsync:delay_enter=1200000 "$host/quenlit" </dev/null >"$work/unlocked.first" 2>&1) &
+  local first=$!
+  sleep 0.5
+  out=$(cd / && untraced_leaks strace -o /dev/null -e trace=flock,fsync -e inject=flock:error=ENOLCK \
+    -e inject=fsync:delay_enter=1500000 "$host/quenlit" </dev/null 2>&1)
+  status=$?
+  wait "$first"
+  out+=$'\n'$(cat "$work/unlocked.first")
+  [ "$(grep -c "17 件、修正しました。" <<<"$out")" = 1 ] || fail "not exactly one fix"
+  grep -q "できませんでした。" <<<"$out" && fail "a backup question"
+  cmp -s "$host/config/board.2ch_QlBack" "$here/examples/host/config/board.2ch" || fail "backup differs"
+  [ "$(grep -c $'\tclWindowText\tclWindow' "$host/config/board.2ch")" = 18 ] || fail "not fixed once"
+  [ -n "$(ls "$host/config" | grep -v '^board.2ch\(_QlBack\)\?$')" ] && fail "left behind"
+  finish
+}
 if command -v strace >/dev/null && strace -o /dev/null true 2>/dev/null; then
   two_runs waited 100000 "板名文字色が黒色('clBlack')である板は"
   two_runs "held on" 1200000 "への書き込みに失敗しました。"
   signalled
   elsewhere
   unclearable
+  unlocked
 else
   echo "SKIPPED: two runs at once (needs strace and ptrace)"
 fi

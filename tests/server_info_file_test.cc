@@ -9,6 +9,7 @@
 
 #include "serverinfo/failure.h"
 #include "serverinfo/write_back.h"
+#include "support/expected_texts.h"
 #include "support/test_platform.h"
 
 namespace {
@@ -230,6 +231,33 @@ TEST_F(LoadServerInfoTest, FolderNameEndingInTrailByte5C) {
   WriteBytes(platform.HostPath("表/config/board.2ch"), "hyou\r\n");
   EXPECT_TRUE(Load());
   EXPECT_EQ(lines, std::vector<std::string>{"hyou"});
+}
+
+// board.2ch that is, or leads to, one of the tool's own names: the clean-up
+// would delete the user's file, a replace would take it for the backup.
+TEST_F(LoadServerInfoTest, TheUsersFileAtOneOfOurNamesIsRefusedAndKept) {
+  const std::string content = "1\t2\t3\t4\t5\t6\t7\tclBlack\t9\t10\n";
+  const struct {
+    const char* suffix;
+    bool hard;  // a second name of one file, else a symbolic link to it
+  } rows[] = {{"_QlBack", false}, {"_QlTemp", false}, {"_QlBack_QlTemp", false}, {"_QlBack", true}};
+  for (const auto& row : rows) {
+    const std::string own = platform.BoardPath() + row.suffix;
+    const std::string what = std::string(row.suffix) + (row.hard ? ", hard link" : "");
+    ::unlink(platform.BoardPath().c_str());
+    WriteBytes(own, content);
+    ASSERT_EQ(row.hard ? ::link(own.c_str(), platform.BoardPath().c_str())
+                       : ::symlink(("board.2ch" + std::string(row.suffix)).c_str(),
+                                   platform.BoardPath().c_str()),
+              0);
+    platform.boxes.clear();
+    EXPECT_FALSE(Load()) << what;
+    ASSERT_EQ(platform.boxes.size(), 1u) << what;
+    EXPECT_EQ(platform.boxes[0].text, expected::ReadFailed()) << what;
+    EXPECT_EQ(ReadBytes(own), content) << what;
+    EXPECT_EQ(ReadBytes(platform.BoardPath()), content) << what;
+    ::unlink(own.c_str());
+  }
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 // one or exactly what this run read; success is claimed only for a file
 // that holds the fix of what was read; nothing of the run's own remains.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -22,6 +24,27 @@ std::string WithSavedLine(const std::string& bytes) {
 }
 const std::string kOtherHost = "5\tother\th\t/b/\t0\t0\t0\tclBlack\tclWindow\t0\r\n";
 const std::string kOtherHostFixed = "5\tother\th\t/b/\t0\t0\t0\tclWindowText\tclWindow\t0\r\n";
+
+// Files another run is still writing, as that run holds them: open, with
+// the mark of a live file (a lock on the byte at 1 << 40). Closed after
+// each run.
+struct LiveFile {
+  std::string path;
+  int fd;
+};
+std::vector<LiveFile> liveFiles;
+
+void PlantLive(const std::string& path) {
+  WriteBytes(path, "another run's half");
+  const int fd = ::open(path.c_str(), O_RDWR);
+  struct flock mark {};
+  mark.l_type = F_WRLCK;
+  mark.l_whence = SEEK_SET;
+  mark.l_start = off_t{1} << 40;
+  mark.l_len = 1;
+  ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &mark), 0);
+  liveFiles.push_back({path, fd});
+}
 
 struct Outcome {
   std::string board;
@@ -74,6 +97,14 @@ void SweepChange(const char* name, void (*apply)(SweepPlatform&),
       platform.change = [&] { apply(platform); };
       RunQuenlit(platform);
       const std::string what = Named(scenario, name, k, clean.calls[k - 1]);
+      // Another run's live files stay as that run left them.
+      bool ok = true;
+      for (const LiveFile& live : liveFiles) {
+        ok = ok && ReadBytes(live.path) == "another run's half";
+        ::close(live.fd);
+        std::filesystem::remove(live.path);
+      }
+      liveFiles.clear();
       // A swapped folder: the run works in the one it locked, which is
       // the other host's when the swap came first.
       const bool other = swapsFolder && k <= at.lock;
@@ -83,7 +114,7 @@ void SweepChange(const char* name, void (*apply)(SweepPlatform&),
       const std::string board = ReadBytes(platform.HostPath(config + "board.2ch"));
       const std::string backupPath = platform.HostPath(config + "board.2ch_QlBack");
       const std::string backup = Exists(backupPath) ? ReadBytes(backupPath) : "";
-      bool ok = board == want.board && want.backups.count(backup) == 1;
+      ok = ok && board == want.board && want.backups.count(backup) == 1;
       ok = ok && !platform.boxes.empty() && platform.boxes.back().text == want.lastBox;
       for (const char* folder : {"host/config/", "host/moved/", "other/config/"}) {
         ok = ok && !Exists(platform.HostPath(folder + std::string("board.2ch_QlTemp"))) &&
@@ -147,6 +178,18 @@ TEST(FaultSweep, AConfigFolderSwappedForALinkIsNeverFollowed) {
       true);
 }
 
+// What another run does at our temporary names, right before call k: the
+// run then finds its own file gone and the name taken.
+Outcome AfterTheNamesWereTaken(const Landmarks& at, long k) {
+  if (at.twoReplaces && k > at.firstCreate && k <= at.firstReplace) {
+    return {kOld, {at.before}, at.backupQuestion};
+  }
+  if (k > at.lastCreate && k <= at.lastReplace) {
+    return {kOld, {at.before, kOld}, expected::WriteFailed()};
+  }
+  return {kNew, {at.kept.empty() ? kOld : at.kept}, expected::Closing()};
+}
+
 TEST(FaultSweep, AnotherRunAtTheTemporaryNamesIsNeverTakenForOurs) {
   SweepChange(
       "another run takes the temporary names",
@@ -157,15 +200,36 @@ TEST(FaultSweep, AnotherRunAtTheTemporaryNamesIsNeverTakenForOurs) {
           WriteBytes(name, "another run's half");
         }
       },
-      [](const Landmarks& at, long k) -> Outcome {
-        if (at.twoReplaces && k > at.firstCreate && k <= at.firstReplace) {
-          return {kOld, {at.before}, at.backupQuestion};
+      AfterTheNamesWereTaken);
+  // The same with that run still writing its files: they are neither
+  // removed nor replaced, by the clean-up or after a failed replace.
+  SweepChange(
+      "another live run takes the temporary names",
+      [](SweepPlatform& p) {
+        for (const std::string& name : {p.TempPath(), p.BackupPath() + "_QlTemp"}) {
+          if (!Exists(name)) continue;
+          std::filesystem::remove(name);
+          PlantLive(name);
         }
-        if (k > at.lastCreate && k <= at.lastReplace) {
-          return {kOld, {at.before, kOld}, expected::WriteFailed()};
-        }
-        return {kNew, {at.kept.empty() ? kOld : at.kept}, expected::Closing()};
-      });
+      },
+      AfterTheNamesWereTaken);
+}
+
+// Another run's files, live at both our names when the run starts: the
+// clean-up leaves them, and the backup that cannot be made is asked about.
+TEST(FaultSweep, AnotherRunsLiveFilesAreNoLeftovers) {
+  SweepPlatform platform(kScenarios[0]);
+  PlantLive(platform.TempPath());
+  PlantLive(platform.BackupPath() + "_QlTemp");
+  EXPECT_EQ(RunQuenlit(platform), 0);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, expected::BackupQuestion("作成"));
+  EXPECT_EQ(ReadBytes(platform.BoardPath()), kOld);
+  for (const LiveFile& live : liveFiles) {
+    EXPECT_EQ(ReadBytes(live.path), "another run's half") << live.path;
+    ::close(live.fd);
+  }
+  liveFiles.clear();
 }
 
 }  // namespace

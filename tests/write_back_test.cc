@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "serverinfo/colour_rewrite.h"
 #include "serverinfo/server_info_file.h"
@@ -227,6 +228,53 @@ TEST_F(WriteBackTest, ASymbolicLinkStaysALinkToTheUpdatedFile) {
   EXPECT_EQ(ReadBytes(link), "1\tname\th\t/b/\t0\t0\t0\tclBlack\tx\t0\r\nplain\r\n");
   EXPECT_GT(::readlink(link.c_str(), target, sizeof target), 0);
   std::filesystem::remove_all(other);
+}
+
+// What a save in place would refuse, or what a replace would lose: nothing
+// is changed, and the user hears of a failed write.
+TEST_F(WriteBackTest, NoReplaceThatAnInPlaceSaveWouldNotMake) {
+  const struct Row {
+    const char* what;
+    std::function<void(TestPlatform&)> prepare;
+    const char* failCall = "";
+    std::uint32_t failError = 0;
+  } rows[] = {
+      // Another host's board.2ch too: replaced, one name would part.
+      {"a second name", [](TestPlatform& p) {
+         ASSERT_EQ(::link(p.BoardPath().c_str(), p.HostPath("other.2ch").c_str()), 0);
+       }},
+      // A link whose target has no name the tool can give exactly.
+      {"a link to an unnamed target", [](TestPlatform& p) {
+         const std::string outside = p.Root() + "-outside";
+         WriteBytes(outside, kOld);
+         ::unlink(p.BoardPath().c_str());
+         ASSERT_EQ(::symlink(outside.c_str(), p.BoardPath().c_str()), 0);
+       }},
+      // A file this user may not write (the probe is refused).
+      {"write refused", [](TestPlatform&) {}, "ProbeWrite", 5},
+      // Copies that cannot be protected as the file is.
+      {"backup unprotectable", [](TestPlatform&) {}, "CreateNew", kErrorProtectionNotKept},
+  };
+  for (const Row& row : rows) {
+    TestPlatform fresh;
+    WriteBytes(fresh.BoardPath(), kOld);
+    row.prepare(fresh);
+    struct stat before, after;
+    ASSERT_EQ(::lstat(fresh.BoardPath().c_str(), &before), 0);
+    fresh.failCall = row.failCall;
+    fresh.failAt = *row.failCall ? 1 : 0;
+    fresh.failTimes = 1000;
+    fresh.failError = row.failError;
+    EXPECT_FALSE(WriteBackOn(fresh)) << row.what;
+    ASSERT_EQ(fresh.boxes.size(), 1u) << row.what;
+    EXPECT_EQ(fresh.boxes[0].text, WriteFailed()) << row.what;
+    EXPECT_EQ(ReadBytes(fresh.BoardPath()), kOld) << row.what;
+    ASSERT_EQ(::lstat(fresh.BoardPath().c_str(), &after), 0);
+    EXPECT_EQ(S_ISLNK(after.st_mode), S_ISLNK(before.st_mode)) << row.what;
+    EXPECT_FALSE(Exists(fresh.BackupPath())) << row.what;
+    EXPECT_FALSE(Exists(fresh.TempPath()) || Exists(fresh.BackupPath() + "_QlTemp")) << row.what;
+    std::filesystem::remove(fresh.Root() + "-outside");
+  }
 }
 
 }  // namespace

@@ -70,6 +70,33 @@ bool Utf8ToCp932(std::string_view in, std::string* out) {
   return ConvertExact("CP932", "UTF-8", in, out);
 }
 
+std::string InertForTerminal(std::string_view utf8) {
+  std::string out;
+  auto escape = [&](unsigned char byte) {
+    char escaped[5];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+    out += escaped;
+  };
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+    if (c == '\r' && next == '\n') {
+      out += '\n';
+      ++i;
+    } else if (c == '\n' || c == '\t') {
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c == 0x7F) {
+      escape(c);
+    } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {  // U+0080-U+009F
+      escape(next);
+      ++i;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 std::string Cp932ToUtf8ForDisplay(std::string_view in) {
   Converter converter("UTF-8", "CP932");
   if (!converter.ok()) return std::string(in);

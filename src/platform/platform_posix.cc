@@ -645,7 +645,7 @@ Platform* SystemPlatform(int argc, char** argv, int* status) {
   if (argc > 1) {
     std::fprintf(stderr,
                  "usage: %s   (no arguments: it fixes config/board.2ch in its own folder)\n",
-                 argv[0]);
+                 InertForTerminal(argv[0]).c_str());
     *status = 2;
     return nullptr;
   }

@@ -42,17 +42,7 @@ const char* IconOf(std::uint32_t style) {
 }
 
 std::string TextForTerminal(const std::string& text) {
-  std::string shown = Cp932ToUtf8ForDisplay(text);
-  std::string out;
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    if (shown[i] == '\r') {
-      if (i + 1 < shown.size() && shown[i + 1] == '\n') ++i;
-      out += '\n';
-    } else {
-      out += shown[i];
-    }
-  }
-  return out;
+  return InertForTerminal(Cp932ToUtf8ForDisplay(text));
 }
 
 // One answer: a whole line of any length, without the blanks around it and
@@ -98,7 +88,7 @@ int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const st
   std::size_t defaultIndex = (style & kBoxDefault) >> 8;
   if (defaultIndex >= buttons.size()) defaultIndex = 0;
 
-  std::fprintf(out, "\n== %s ==%s\n%s\n", Cp932ToUtf8ForDisplay(caption).c_str(), IconOf(style),
+  std::fprintf(out, "\n== %s ==%s\n%s\n", TextForTerminal(caption).c_str(), IconOf(style),
                TextForTerminal(text).c_str());
   std::string keys;
   for (std::size_t i = 0; i < buttons.size(); ++i) {
