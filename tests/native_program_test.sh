@@ -159,6 +159,14 @@ expect 0 "サーバ情報ファイル Z:$(cd "$host" && pwd -P | sed 's#/#\\#g')
 grep -q clWindowText "$host/config/board.2ch" || fail "the link's folder was not fixed"
 cmp -s "$real/config/board.2ch" "$work/one-black" || fail "the real program's folder was changed"
 [ "$(ls "$real/config")" = board.2ch ] || fail "left behind beside the real program"
+# With standard input closed the start folder is opened as descriptor 0,
+# and is that folder all the same.
+cp "$work/one-black" "$host/config/board.2ch"
+out=$(cd / && "$host/quenlit" <&- 2>&1)
+status=$?
+expect 0 "1 件、修正しました。"
+grep -q clWindowText "$host/config/board.2ch" || fail "stdin closed: the link's folder was not fixed"
+cmp -s "$real/config/board.2ch" "$work/one-black" || fail "stdin closed: the real program's folder was changed"
 cp "$program" "$host/other"
 out=$(cd / && printf '\n' | (exec -a "$host/other" "$real/quenlit") 2>&1)
 status=$?
@@ -376,6 +384,24 @@ unlocked() {
   [ -n "$(ls "$host/config" | grep -v '^board.2ch\(_QlBack\)\?$')" ] && fail "left behind"
   finish
 }
+# Writes to its own files that put in nothing (a FUSE file system in direct
+# I/O may answer so), just after an interrupted call: failed writes, never
+# tried for ever.
+zero_writes() {
+  scenario="writes that put in nothing"; ok=1
+  new_host zero
+  cp "$here/examples/host/config/board.2ch" "$host/config/"
+  local config
+  config=$(cd "$host/config" && pwd -P)
+  out=$(cd / && printf 'y\n\n' | untraced_leaks strace -o /dev/null -f -e trace=fchmod,write \
+    -P "$config/board.2ch_QlTemp" -P "$config/board.2ch_QlBack_QlTemp" \
+    -e inject=fchmod:error=EINTR -e inject=write:retval=0 timeout 10 "$host/quenlit" 2>&1)
+  status=$?
+  expect 0 "_QlBack を作成できませんでした。" "への書き込みに失敗しました。"
+  cmp -s "$host/config/board.2ch" "$here/examples/host/config/board.2ch" || fail "board.2ch changed"
+  [ "$(ls "$host/config")" = board.2ch ] || fail "left behind: $(ls "$host/config")"
+  finish
+}
 if command -v strace >/dev/null && strace -o /dev/null true 2>/dev/null; then
   two_runs waited 100000 "板名文字色が黒色('clBlack')である板は"
   two_runs "held on" 1200000 "への書き込みに失敗しました。"
@@ -383,6 +409,7 @@ if command -v strace >/dev/null && strace -o /dev/null true 2>/dev/null; then
   elsewhere
   unclearable
   unlocked
+  zero_writes
 else
   echo "SKIPPED: two runs at once (needs strace and ptrace)"
 fi

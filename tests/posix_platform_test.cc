@@ -74,6 +74,16 @@ TEST(PosixPlatform, ReadOnlyIsHonouredEvenForRoot) {
   EXPECT_FALSE(Exists(folder / "mine"));
   EXPECT_EQ(platform.GetAttributes("Z:\\missing"), 0xFFFFFFFFu);
   EXPECT_EQ(platform.LastError(), 2u);
+
+  // Made before its permissions are taken, or with none to take: the
+  // owner's alone, whatever the umask lets through.
+  const mode_t previous = ::umask(0);
+  const FileHandle alone = platform.CreateNew("Z:\\alone", "Z:\\missing", Takes::kAll);
+  ::umask(previous);
+  struct stat st;
+  ASSERT_EQ(::fstat(static_cast<int>(alone), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  platform.CloseFile(alone);
 }
 
 TEST(PosixPlatform, SpecialFilesAreNeverOpenedAndNeverBlock) {

@@ -53,6 +53,7 @@ TEST(LineList, EveryLineEndKindAndTheNulTail) {
   EXPECT_EQ(split("a\r\n"), (Lines{"a"}));
   EXPECT_EQ(split("\r\n"), (Lines{""}));
   EXPECT_EQ(split("\r\n\r\n\n"), (Lines{"", "", ""}));
+  EXPECT_EQ(split("\n\nb"), (Lines{"", "", "b"}));  // the LF at 1 looks back to the start
   EXPECT_TRUE(TextLines(platform, "").empty());
 
   const std::string bytes("a\r\nb\0c\r\n", 8);

@@ -48,12 +48,14 @@ TEST(IsTrailPosition, CostsOnlyTheRunBeforeTheByte) {
 }
 
 // The searches go over blocks of bytes, then byte by byte. What they find
-// never depends on bytes past the end, here those of a longer text the one
-// searched was cut from, nor on where the blocks end.
-TEST(ByteScan, NothingPastTheEndCounts) {
+// never depends on bytes outside the text, here those of a longer text the
+// one searched was cut from, nor on where the blocks end.
+TEST(ByteScan, NothingOutsideTheTextCounts) {
   const std::string token = std::string(55, 'x') + "clBlack";
   EXPECT_EQ(FindBytes(std::string_view(token).substr(0, 60), 0, "clBlack"), std::string_view::npos);
   EXPECT_EQ(FindNulOrLoneLineEnd(std::string_view("ab\r\n").substr(0, 3), 0), 2u);
+  // Nor before the start: the LF at 1 pairs with the LF at 0, not the CR before.
+  EXPECT_EQ(FindNulOrLoneLineEnd(std::string_view("\r\n\n").substr(1), 1), 1u);
   const LinePart after = LineAfter(std::string(20, '\t') + "\r", 0);  // a block, then bytes
   EXPECT_EQ(after.edge, 20u);
   EXPECT_EQ(after.tabs, 20u);
