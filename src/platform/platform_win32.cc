@@ -348,10 +348,10 @@ bool TakeSecurity(HANDLE file, const std::wstring& like) {
     if (isProtected || !OnlyInherited(dacl)) kept = SetDacl(file, dacl, isProtected);
     // The folder's entries may differ from those the file has (it was
     // moved here, the folder changed since), and Wine widens a DACL set
-    // this way: then the file's entries exactly, control bits and all.
+    // this way: then the file's entries as they are, control bits and all.
+    // (Wine then makes them a mode again, relative to the new owner.)
     if (kept && !HasDacl(file, dacl)) {
-      kept = ::SetKernelObjectSecurity(file, DACL_SECURITY_INFORMATION, descriptor) &&
-             HasDacl(file, dacl);
+      kept = ::SetKernelObjectSecurity(file, DACL_SECURITY_INFORMATION, descriptor) != FALSE;
     }
   }
   ::LocalFree(descriptor);
