@@ -1,8 +1,10 @@
 """The end-to-end cases: the real Quenlit.exe in real host folders under Wine,
 its boxes read and answered by boxdriver.exe."""
 
+import fcntl
 import os
 import re
+import struct
 import subprocess
 import threading
 
@@ -401,6 +403,23 @@ def board_links_elsewhere(host):
     return problems
 
 
+def linux_runs_backup_live(host):
+    """The Linux program, sharing no run lock with the exe, is writing its
+    backup's temporary file, whose mark is a lock on byte 2**40: the exe's
+    clean-up takes it for no leftover, and finds the backup cannot be made."""
+    host.write(ONE_BLACK)
+    live = host.backup + "_QlTemp"
+    host.write(b"half a backup", live)
+    with open(live, "rb+") as marked:
+        fcntl.fcntl(marked, fcntl.F_OFD_SETLK,
+                    struct.pack("@hhqqi4x", fcntl.F_WRLCK, os.SEEK_SET, 1 << 40, 1, 0))
+        problems = box_problems(host.run(NO),
+                                [question(texts.backup_question(host.board_path, "作成"), "NO")])
+    if not os.path.isfile(live) or host.read(live) != b"half a backup":
+        problems.append("the other run's file was removed or written")
+    return problems + file_problems(host, ONE_BLACK, no_backup=True)
+
+
 def dos_attributes(path):
     try:
         return int(os.getxattr(path, "user.DOSATTRIB").split(b"\0")[0], 16)
@@ -626,6 +645,8 @@ HOST_CASES = [
      board_links_to_own_temporary, "link-to-temp"),
     ("board.2ch a link to another folder's: write-failure notice, link and target unchanged",
      board_links_elsewhere, "link-elsewhere"),
+    ("the Linux program's live backup temporary: kept, the backup question, nothing changed",
+     linux_runs_backup_live, "live-mark"),
     ("another program saves board.2ch while the question waits: its save kept, write-failure "
      "notice", changed_while_asking, "changed"),
     ("folder 'ﾃｽﾄ', colour 'ｱclBlack': fixed, the parent's board.2ch untouched",
