@@ -1,4 +1,6 @@
 #include <windows.h>
+// After windows.h, which it needs.
+#include <aclapi.h>
 
 #include <cstring>
 #include <limits>
@@ -133,9 +135,16 @@ bool IdentityOf(HANDLE handle, Identity* identity) {
   if (identity->wide) {
     identity->volume = info.VolumeSerialNumber;
     std::memcpy(identity->id, info.FileId.Identifier, sizeof identity->id);
+    // Some volumes give every file the id zero: the older index may still
+    // tell files apart.
+    static const unsigned char kNone[sizeof identity->id] = {};
+    identity->wide = std::memcmp(identity->id, kNone, sizeof kNone) != 0;
   }
   return true;
 }
+
+// Whether the identity tells the file apart from others at all.
+bool Distinct(const Identity& identity) { return identity.wide || identity.legacyIndex != 0; }
 
 // What an entry is, opened only to ask: such an open never meets another
 // handle's sharing. The entry itself, or where a link at it leads.
@@ -159,6 +168,14 @@ bool IdentityAt(const std::wstring& path, Open what, Identity* identity) {
   return known;
 }
 
+// The folder of a path in \\?\ form, as LongForm gives folders: a drive's
+// root keeps its backslash.
+std::wstring FolderOf(const std::wstring& path, std::size_t slash) {
+  std::wstring folder = path.substr(0, slash);
+  if (!folder.empty() && folder.back() == L':') folder += L'\\';
+  return folder;
+}
+
 void AppendHex(std::wstring* out, const unsigned char* bytes, std::size_t count) {
   static const wchar_t kDigits[] = L"0123456789ABCDEF";
   for (std::size_t i = count; i-- > 0;) {  // most significant byte first
@@ -167,10 +184,63 @@ void AppendHex(std::wstring* out, const unsigned char* bytes, std::size_t count)
   }
 }
 
+// The path a handle's file has now, links and drive mappings resolved.
+// Empty when the volume does not say.
+std::wstring FinalPathOf(HANDLE handle) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (int tries = 0; tries < 3; ++tries) {
+    const DWORD length = ::GetFinalPathNameByHandleW(
+        handle, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
+    if (length == 0) break;
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(length + 1);
+  }
+  return {};
+}
+
+// Whether the file opened as the entry `path` has the path of another name
+// or folder: the entry was a link, and the open followed it. Unknown
+// counts as not.
+bool NamedElsewhere(HANDLE entry, const std::wstring& path) {
+  const std::wstring final = FinalPathOf(entry);
+  const std::size_t there = final.find_last_of(L'\\'), here = path.find_last_of(L'\\');
+  if (there == std::wstring::npos || here == std::wstring::npos) return false;
+  const std::wstring_view finalName = std::wstring_view(final).substr(there + 1);
+  const std::wstring_view name = std::wstring_view(path).substr(here + 1);
+  if (::CompareStringOrdinal(finalName.data(), static_cast<int>(finalName.size()), name.data(),
+                             static_cast<int>(name.size()), TRUE) != CSTR_EQUAL) {
+    return true;
+  }
+  Identity finalFolder, folder;
+  return IdentityAt(FolderOf(final, there), Open::kFolder, &finalFolder) &&
+         IdentityAt(FolderOf(path, here), Open::kFolder, &folder) && Distinct(folder) &&
+         !(finalFolder == folder);
+}
+
 // Global\Quenlit-run-<volume>-<file id>, in hex. The older form (32-bit
-// volume, 64-bit index) is kept where only that is known.
-std::wstring MutexName(const Identity& folder) {
+// volume, 64-bit index) is kept where only that is known. A volume that
+// gives no file ids at all would give every folder one name: there the
+// name comes from the folder's path instead, case folded as Windows
+// compares names.
+std::wstring MutexName(const Identity& folder, HANDLE held, const std::wstring& path) {
   std::wstring name = L"Global\\Quenlit-run-";
+  if (!Distinct(folder)) {
+    std::wstring final = FinalPathOf(held);
+    if (final.empty()) final = path;
+    ::CharUpperBuffW(final.data(), static_cast<DWORD>(final.size()));
+    std::uint64_t hash = 14695981039346656037u;  // FNV-1a
+    for (wchar_t c : final) {
+      hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211u;
+    }
+    unsigned char bytes[8];
+    std::memcpy(bytes, &hash, sizeof bytes);
+    name += L"path-";
+    AppendHex(&name, bytes, sizeof bytes);
+    return name;
+  }
   if (folder.wide) {
     unsigned char volume[8];
     std::memcpy(volume, &folder.volume, sizeof volume);
@@ -188,47 +258,167 @@ std::wstring MutexName(const Identity& folder) {
   return name;
 }
 
-// The whole security descriptor of a file: owner, group and DACL. Empty
-// when it cannot be read.
-std::vector<char> SecurityOf(const std::wstring& path) {
-  const SECURITY_INFORMATION wanted =
-      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-  DWORD needed = 0;
-  ::GetFileSecurityW(path.c_str(), wanted, nullptr, 0, &needed);
-  std::vector<char> descriptor(needed);
-  if (needed == 0 ||
-      !::GetFileSecurityW(path.c_str(), wanted, descriptor.data(), needed, &needed)) {
-    descriptor.clear();
+// Whether the volume of `file` keeps who may do what with a file (FAT does
+// not). Unknown counts as keeping it, so a failure to copy is never taken
+// lightly.
+bool KeepsSecurity(HANDLE file) {
+  DWORD flags = 0;
+  if (!::GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
+    return true;
   }
-  return descriptor;
+  return (flags & FILE_PERSISTENT_ACLS) != 0;
 }
 
-// Gives `file` the security of `like`: its DACL, and its group and owner
-// where this process may set them (another owner needs a privilege).
-void TakeSecurity(HANDLE file, const std::wstring& like) {
-  std::vector<char> descriptor = SecurityOf(like);
-  if (descriptor.empty()) return;  // the folder's inherited defaults stay
-  const SECURITY_INFORMATION tries[] = {
-      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-      GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, DACL_SECURITY_INFORMATION};
-  for (SECURITY_INFORMATION parts : tries) {
-    if (::SetKernelObjectSecurity(file, parts, descriptor.data())) return;
+// A DACL whose entries all come from the folder: a new file in the same
+// folder has them already.
+bool OnlyInherited(PACL dacl) {
+  if (dacl->AceCount == 0) return false;  // no entry denies all, inheriting would not
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!::GetAce(dacl, i, &ace) || !(static_cast<ACE_HEADER*>(ace)->AceFlags & INHERITED_ACE)) {
+      return false;
+    }
   }
+  return true;
 }
 
-// Hidden, system and not-indexed as `like` has them, and its creation
-// time. Archive is set, as Windows sets it on every file that changes, so
+bool SetDacl(HANDLE file, PACL dacl, bool isProtected) {
+  const SECURITY_INFORMATION parts =
+      DACL_SECURITY_INFORMATION |
+      (isProtected ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
+  return ::SetSecurityInfo(file, SE_FILE_OBJECT, parts, nullptr, nullptr, dacl, nullptr) ==
+         ERROR_SUCCESS;
+}
+
+// Whether the DACL `file` has now holds exactly the entries of `dacl`.
+bool HasDacl(HANDLE file, PACL dacl) {
+  PACL now = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &now,
+                        nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  bool same = now && now->AceCount == dacl->AceCount;
+  for (DWORD i = 0; same && i < dacl->AceCount; ++i) {
+    void* mine = nullptr;
+    void* theirs = nullptr;
+    same = ::GetAce(now, i, &mine) && ::GetAce(dacl, i, &theirs) &&
+           static_cast<ACE_HEADER*>(mine)->AceSize == static_cast<ACE_HEADER*>(theirs)->AceSize &&
+           std::memcmp(mine, theirs, static_cast<ACE_HEADER*>(mine)->AceSize) == 0;
+  }
+  ::LocalFree(descriptor);
+  return same;
+}
+
+// Gives `file` the DACL of `like`, protected from the folder's entries or
+// open to them as there, never wider than there; and its owner and group
+// where this process may set them (another owner needs a privilege). False
+// when the DACL cannot be read or given on a volume that keeps one: the new
+// file would let in whom the folder lets in, maybe more than the file did.
+bool TakeSecurity(HANDLE file, const std::wstring& like) {
+  HANDLE source = like.empty()
+                      ? INVALID_HANDLE_VALUE
+                      : ::CreateFileW(like.c_str(), READ_CONTROL,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+  PSID owner = nullptr, group = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const DWORD read =
+      source == INVALID_HANDLE_VALUE
+          ? ::GetLastError()
+          : ::GetSecurityInfo(
+                source, SE_FILE_OBJECT,
+                OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                &owner, &group, &dacl, nullptr, &descriptor);
+  if (source != INVALID_HANDLE_VALUE) ::CloseHandle(source);
+  if (read != ERROR_SUCCESS) return !KeepsSecurity(file);
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  bool kept = ::GetSecurityDescriptorControl(descriptor, &control, &revision) != FALSE;
+  const bool isProtected = (control & SE_DACL_PROTECTED) != 0;
+  if (::SetSecurityInfo(file, SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION, owner, group,
+                        nullptr, nullptr) != ERROR_SUCCESS) {
+    ::SetSecurityInfo(file, SE_FILE_OBJECT, GROUP_SECURITY_INFORMATION, nullptr, group, nullptr,
+                      nullptr);
+  }
+  // No DACL lets everyone in: whatever the folder gives is no wider.
+  if (kept && dacl) {
+    if (isProtected || !OnlyInherited(dacl)) kept = SetDacl(file, dacl, isProtected);
+    // The folder's entries may differ from those the file has (it was
+    // moved here, the folder changed since), and Wine widens a DACL set
+    // this way: then the file's entries as they are, control bits and all.
+    // (Wine then makes them a mode again, relative to the new owner.)
+    if (kept && !HasDacl(file, dacl)) {
+      kept = ::SetKernelObjectSecurity(file, DACL_SECURITY_INFORMATION, descriptor) != FALSE;
+    }
+  }
+  ::LocalFree(descriptor);
+  return kept || !KeepsSecurity(file);
+}
+
+constexpr DWORD kAttrPinned = 0x00080000;
+constexpr DWORD kAttrUnpinned = 0x00100000;
+constexpr DWORD kAttrNoScrubData = 0x00020000;
+// What the file's own look is, and the original decides.
+constexpr DWORD kCarried = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                           FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | kAttrPinned | kAttrUnpinned;
+// What a file's basic information may set.
+constexpr DWORD kSettable = kCarried | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY |
+                            FILE_ATTRIBUTE_OFFLINE | kAttrNoScrubData;
+
+// Hidden, system, not-indexed, pinned and unpinned as `like` has them,
+// and its creation time; what else the new file got from its folder
+// stays. Archive is set, as Windows sets it on every file that changes, so
 // a backup program sees the new content.
-void TakeLook(HANDLE file, const std::wstring& like) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!::GetFileAttributesExW(like.c_str(), GetFileExInfoStandard, &data)) return;
+void TakeLook(HANDLE file, const WIN32_FILE_ATTRIBUTE_DATA& like) {
+  BY_HANDLE_FILE_INFORMATION now;
+  const DWORD got = ::GetFileInformationByHandle(file, &now) ? now.dwFileAttributes : 0;
   FILE_BASIC_INFO basic{};  // times of zero stay as they are
-  basic.CreationTime.LowPart = data.ftCreationTime.dwLowDateTime;
-  basic.CreationTime.HighPart = static_cast<LONG>(data.ftCreationTime.dwHighDateTime);
-  basic.FileAttributes = (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)) |
-                         FILE_ATTRIBUTE_ARCHIVE;
+  basic.CreationTime.LowPart = like.ftCreationTime.dwLowDateTime;
+  basic.CreationTime.HighPart = static_cast<LONG>(like.ftCreationTime.dwHighDateTime);
+  basic.FileAttributes =
+      (got & kSettable & ~kCarried) | (like.dwFileAttributes & kCarried) | FILE_ATTRIBUTE_ARCHIVE;
   ::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
+}
+
+// The mark a run's own file bears while the run writes it: a lock on one
+// byte far past any board's end. The Linux program's files bear it too,
+// and Wine makes a Windows lock a Unix one and meets a Unix one, so runs
+// of both that share no run lock still see each other's files.
+constexpr ULONGLONG kLiveMark = ULONGLONG{1} << 40;
+
+OVERLAPPED LiveMarkAt() {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(kLiveMark);
+  at.OffsetHigh = static_cast<DWORD>(kLiveMark >> 32);
+  return at;
+}
+
+bool TakeLiveMark(HANDLE file) {
+  OVERLAPPED at = LiveMarkAt();
+  return ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) !=
+         FALSE;
+}
+
+// Whether another open holds the live mark of the entry (not followed), or
+// holds it open with no sharing at all: a file some run still writes. What
+// cannot be opened to ask for other reasons is no live file that can be
+// seen.
+bool IsLive(const std::wstring& entry) {
+  HANDLE file = ::CreateFileW(entry.c_str(), FILE_READ_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_SHARING_VIOLATION;
+  const bool ours = TakeLiveMark(file);
+  const bool held = !ours && ::GetLastError() == ERROR_LOCK_VIOLATION;
+  if (ours) {
+    OVERLAPPED at = LiveMarkAt();
+    ::UnlockFileEx(file, 0, 1, 0, &at);
+  }
+  ::CloseHandle(file);
+  return held;
 }
 
 // Whether `path` names anything at all. A directory search, which also
@@ -253,6 +443,11 @@ bool RemoveEntry(const std::wstring& entry) {
     ::SetLastError(ERROR_FILE_NOT_FOUND);
     return false;
   }
+  // Another run's file, still being written: no leftover.
+  if (IsLive(entry)) {
+    ::SetLastError(ERROR_SHARING_VIOLATION);
+    return false;
+  }
   const std::wstring cover = entry + L"~" + std::to_wstring(::GetCurrentProcessId());
   HANDLE file = ::CreateFileW(cover.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -264,6 +459,15 @@ bool RemoveEntry(const std::wstring& entry) {
     return false;
   }
   return ::DeleteFileW(entry.c_str()) != FALSE;
+}
+
+// Removes a file this process made and still holds by its handle, so no
+// entry that took the name meanwhile goes instead.
+void Discard(HANDLE file, const std::wstring& path) {
+  FILE_DISPOSITION_INFO gone{TRUE};
+  const bool marked = ::SetFileInformationByHandle(file, FileDispositionInfo, &gone, sizeof gone);
+  ::CloseHandle(file);
+  if (!marked) RemoveEntry(path);
 }
 
 // "name~digits" (also repeated): a cover that a run ended in the middle of
@@ -340,18 +544,50 @@ class Win32Platform final : public Platform {
   }
 
   // Created with the rights to be renamed and to take the user's file's
-  // security; a new file grants its creator whatever it asks for.
+  // security; a new file grants its creator whatever it asks for. An
+  // encrypted file's content never lies in plaintext beside it, and a
+  // compressed one's is compressed too.
   FileHandle CreateNew(const std::string& path, const std::string& likePath, Takes takes) override {
     std::wstring wide, like;
     if (!Reach(path, &wide)) return kNoFile;
-    HANDLE file =
-        ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | WRITE_DAC | WRITE_OWNER,
-                      0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return kNoFile;
-    if (Reach(likePath, &like)) {
-      TakeSecurity(file, like);
-      if (takes == Takes::kAll) TakeLook(file, like);
+    if (!Reach(likePath, &like)) like.clear();
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    const bool known =
+        !like.empty() && ::GetFileAttributesExW(like.c_str(), GetFileExInfoStandard, &data);
+    const bool encrypted = known && (data.dwFileAttributes & FILE_ATTRIBUTE_ENCRYPTED);
+    HANDLE file = ::CreateFileW(
+        wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | WRITE_DAC | WRITE_OWNER, 0, nullptr,
+        CREATE_NEW, encrypted ? FILE_ATTRIBUTE_ENCRYPTED : FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      const DWORD error = ::GetLastError();
+      // What only a passing lock or our own name's leftover explains is
+      // tried again; anything else refuses an encrypted copy.
+      if (encrypted && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS &&
+          error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION &&
+          error != ERROR_LOCK_VIOLATION) {
+        ::SetLastError(ERROR_INVALID_SECURITY_DESCR);
+      }
+      return kNoFile;
     }
+    TakeLiveMark(file);  // a file system without locks: unmarked
+    BY_HANDLE_FILE_INFORMATION made;
+    const bool protectedAsLike =
+        (!encrypted || (::GetFileInformationByHandle(file, &made) &&
+                        (made.dwFileAttributes & FILE_ATTRIBUTE_ENCRYPTED))) &&
+        TakeSecurity(file, like);
+    if (!protectedAsLike) {
+      Discard(file, wide);
+      ::SetLastError(ERROR_INVALID_SECURITY_DESCR);
+      return kNoFile;
+    }
+    if (known && (data.dwFileAttributes & FILE_ATTRIBUTE_COMPRESSED)) {
+      USHORT format = COMPRESSION_FORMAT_DEFAULT;
+      DWORD done = 0;
+      // Only how it is stored: a volume that does not compress still takes it.
+      ::DeviceIoControl(file, FSCTL_SET_COMPRESSION, &format, sizeof format, nullptr, 0, &done,
+                        nullptr);
+    }
+    if (known && takes == Takes::kAll) TakeLook(file, data);
     return FromHandle(file);
   }
 
@@ -415,8 +651,11 @@ class Win32Platform final : public Platform {
     rename->RootDirectory = nullptr;
     rename->FileNameLength = static_cast<DWORD>(bytes);
     std::memcpy(rename->FileName, target.c_str(), bytes + sizeof(wchar_t));
+    // Until the rename is flushed a power loss can bring the old file
+    // back, and the next run would take the new one for a leftover.
     return ::SetFileInformationByHandle(ToHandle(file), FileRenameInfo, rename,
-                                        static_cast<DWORD>(buffer.size())) != FALSE;
+                                        static_cast<DWORD>(buffer.size())) &&
+           ::FlushFileBuffers(ToHandle(file));
   }
 
   // Covers left by a run that ended in the middle of a removal go too.
@@ -428,7 +667,9 @@ class Win32Platform final : public Platform {
   }
 
   // A file of other names would part from them, replaced; a symbolic link
-  // (a reparse point) would be swapped for a plain file: both refused.
+  // would be swapped for a plain file: both refused. Wine follows a Unix
+  // symbolic link even when asked not to and shows no reparse point, but
+  // names the file by its target's path.
   bool ReplaceTarget(const std::string& path, std::string* target) override {
     std::wstring wide;
     if (!Reach(path, &wide)) return false;
@@ -436,10 +677,12 @@ class Win32Platform final : public Platform {
     if (entry == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;
     const bool known = ::GetFileInformationByHandle(entry, &info) != FALSE;
+    const bool elsewhere = known && NamedElsewhere(entry, wide);
     KeptError kept;
     ::CloseHandle(entry);
     if (!known) return false;
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || info.nNumberOfLinks > 1) {
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || info.nNumberOfLinks > 1 ||
+        elsewhere) {
       ::SetLastError(ERROR_NOT_SUPPORTED);
       return false;
     }
@@ -461,16 +704,15 @@ class Win32Platform final : public Platform {
   bool LeadsTo(const std::string& path, const std::string& entry) override {
     std::wstring file, at;
     Identity led, named;
-    return Reach(path, &file) && Reach(entry, &at) &&
-           IdentityAt(file, Open::kLinkTarget, &led) && IdentityAt(at, Open::kEntry, &named) &&
-           led == named;
+    return Reach(path, &file) && Reach(entry, &at) && IdentityAt(file, Open::kLinkTarget, &led) &&
+           IdentityAt(at, Open::kEntry, &named) && Distinct(led) && led == named;
   }
 
   // A mutex named after the folder's identity on its volume, so every path
   // to the folder finds the same one; the system lets it go when the
   // process ends, however it ends. The folder is held open without delete
-  // sharing for the run: Windows then lets nobody rename or remove it, or a
-  // folder above it.
+  // sharing for the run: Windows then lets nobody rename or remove it (the
+  // folders above it are not documented to be kept; Reach compares).
   FileHandle LockRun(const std::string& path) override {
     std::wstring folder;
     if (!Wide(path, &folder)) return kNoFile;
@@ -481,11 +723,24 @@ class Win32Platform final : public Platform {
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (held == INVALID_HANDLE_VALUE) return kNoFile;
     Identity identity;
-    HANDLE mutex = IdentityOf(held, &identity)
-                       ? ::CreateMutexW(nullptr, FALSE, MutexName(identity).c_str())
-                       : nullptr;
+    if (!IdentityOf(held, &identity)) {
+      KeptError kept;
+      ::CloseHandle(held);
+      return kNoFile;
+    }
+    HANDLE mutex =
+        ::CreateMutexW(nullptr, FALSE, MutexName(identity, held, LongForm(folder)).c_str());
     // Another user's run made it: only while that run lives can it be there.
     if (!mutex && ::GetLastError() == ERROR_ACCESS_DENIED) ::SetLastError(ERROR_LOCK_VIOLATION);
+    // Something else has its name (any user can make an object of another
+    // kind there): no run lock, but the folder stays held. The folder's
+    // handle is the token then.
+    if (!mutex && ::GetLastError() != ERROR_LOCK_VIOLATION) {
+      held_ = held;
+      heldPath_ = folder;
+      heldIdentity_ = identity;
+      return FromHandle(held);
+    }
     const DWORD waited = mutex ? ::WaitForSingleObject(mutex, 0) : WAIT_FAILED;
     // Abandoned: a run that died held it; it is ours now.
     if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
@@ -502,8 +757,10 @@ class Win32Platform final : public Platform {
   }
 
   void UnlockRun(FileHandle lock) override {
-    ::ReleaseMutex(ToHandle(lock));
-    ::CloseHandle(ToHandle(lock));
+    if (ToHandle(lock) != held_) {
+      ::ReleaseMutex(ToHandle(lock));
+      ::CloseHandle(ToHandle(lock));
+    }
     if (held_ != INVALID_HANDLE_VALUE) ::CloseHandle(held_);
     held_ = INVALID_HANDLE_VALUE;
     heldPath_.clear();

@@ -1,13 +1,16 @@
 """The end-to-end cases: the real Quenlit.exe in real host folders under Wine,
 its boxes read and answered by boxdriver.exe."""
 
+import fcntl
 import os
 import re
+import struct
 import subprocess
 import threading
 
 import texts
-from hosts import READER_SHARING_READ, TEST_ROOT_NAME, WRITER_SHARING_READ
+from hosts import (READER_SHARING_READ, READER_SHARING_READ_WRITE, TEST_ROOT_NAME,
+                   WRITER_SHARING_READ)
 from texts import cp932
 from winelab import Box, parse_driver_output, read_line, say
 
@@ -228,8 +231,9 @@ def locked_against_reading(host):
 
 
 def write_fails_after_backup(host):
+    # Writers are let in, so the file may be written: only the replace is refused.
     host.write(ONE_BLACK)
-    outcome = host.run_while_held(OK, READER_SHARING_READ)
+    outcome = host.run_while_held(OK, READER_SHARING_READ_WRITE)
     return (box_problems(outcome, [notice(texts.write_failed(host.board_path))])
             + file_problems(host, ONE_BLACK, backup=ONE_BLACK))
 
@@ -330,6 +334,90 @@ def links_at_the_tools_own_names(host):
     if os.path.islink(host.backup):
         problems.append("board.2ch_QlBack is still the planted link")
     return problems
+
+
+def refused_untouched(host, expected_box, names):
+    """The run refuses with `expected_box`: every one of `names` (path: bytes)
+    holds what it held, and config holds nothing else."""
+    problems = box_problems(host.run(OK), [expected_box])
+    for path, data in names.items():
+        if not os.path.exists(path) or host.read(path) != data:
+            problems.append(f"{os.path.basename(path)} was changed")
+    config = os.path.dirname(host.board)
+    left = sorted(set(os.listdir(config)) - {os.path.basename(p) for p in names})
+    return problems + [f"left in config: {left}"] * bool(left)
+
+
+def others_board(host):
+    """A board of another user that only its owner may write: renaming over
+    it needs only the folder, but it is not ours to write."""
+    if os.geteuid() != 0:
+        say("      (skipped: giving a file away needs root)")
+        return []
+    host.write(ONE_BLACK)
+    os.chown(host.board, 65534, 65534)
+    os.chmod(host.board, 0o644)
+    problems = refused_untouched(host, notice(texts.write_failed(host.board_path)),
+                                 {host.board: ONE_BLACK})
+    if os.stat(host.board).st_uid != 65534:
+        problems.append("board.2ch changed hands")
+    return problems
+
+
+def hard_linked_board(host):
+    """board.2ch is one file with two names: a replace would fix one name only."""
+    other = os.path.join(os.path.dirname(host.board), "board-of-another-host.2ch")
+    host.write(ONE_BLACK)
+    os.link(host.board, other)
+    problems = refused_untouched(host, notice(texts.write_failed(host.board_path)),
+                                 {host.board: ONE_BLACK, other: ONE_BLACK})
+    if os.stat(host.board).st_nlink != 2:
+        problems.append("the two names were parted")
+    return problems
+
+
+def board_links_to_own_temporary(host):
+    """board.2ch links to board.2ch_QlTemp: the start-up clean-up would take
+    the user's file for a leftover."""
+    host.write(ONE_BLACK, host.temporary)
+    os.symlink("board.2ch_QlTemp", host.board)
+    problems = refused_untouched(host, notice(texts.read_failed(host.board_path)),
+                                 {host.board: ONE_BLACK, host.temporary: ONE_BLACK})
+    if not os.path.islink(host.board):
+        problems.append("board.2ch is no longer the link")
+    return problems
+
+
+def board_links_elsewhere(host):
+    """board.2ch is a Unix link to another host's board: Wine shows no link,
+    and a replace would leave a plain file here and the target unfixed."""
+    target = os.path.join(os.path.dirname(host.dir), "linked-" + os.path.basename(host.dir),
+                          "board.2ch")
+    os.makedirs(os.path.dirname(target), exist_ok=True)
+    host.write(ONE_BLACK, target)
+    os.symlink(target, host.board)
+    problems = refused_untouched(host, notice(texts.write_failed(host.board_path)),
+                                 {host.board: ONE_BLACK, target: ONE_BLACK})
+    if not os.path.islink(host.board):
+        problems.append("board.2ch is no longer the link")
+    return problems
+
+
+def linux_runs_backup_live(host):
+    """The Linux program, sharing no run lock with the exe, is writing its
+    backup's temporary file, whose mark is a lock on byte 2**40: the exe's
+    clean-up takes it for no leftover, and finds the backup cannot be made."""
+    host.write(ONE_BLACK)
+    live = host.backup + "_QlTemp"
+    host.write(b"half a backup", live)
+    with open(live, "rb+") as marked:
+        fcntl.fcntl(marked, fcntl.F_OFD_SETLK,
+                    struct.pack("@hhqqi4x", fcntl.F_WRLCK, os.SEEK_SET, 1 << 40, 1, 0))
+        problems = box_problems(host.run(NO),
+                                [question(texts.backup_question(host.board_path, "作成"), "NO")])
+    if not os.path.isfile(live) or host.read(live) != b"half a backup":
+        problems.append("the other run's file was removed or written")
+    return problems + file_problems(host, ONE_BLACK, no_backup=True)
 
 
 def dos_attributes(path):
@@ -549,6 +637,16 @@ HOST_CASES = [
      "private-600"),
     ("board.2ch of mode 0640: file and backup keep its security", private_board(0o640),
      "private-640"),
+    ("board.2ch of another user, 0644: write-failure notice, nothing changed", others_board,
+     "others"),
+    ("board.2ch with a second name: write-failure notice, both names unchanged",
+     hard_linked_board, "hard-link"),
+    ("board.2ch a link to board.2ch_QlTemp: read-failure notice, the content kept",
+     board_links_to_own_temporary, "link-to-temp"),
+    ("board.2ch a link to another folder's: write-failure notice, link and target unchanged",
+     board_links_elsewhere, "link-elsewhere"),
+    ("the Linux program's live backup temporary: kept, the backup question, nothing changed",
+     linux_runs_backup_live, "live-mark"),
     ("another program saves board.2ch while the question waits: its save kept, write-failure "
      "notice", changed_while_asking, "changed"),
     ("folder 'ﾃｽﾄ', colour 'ｱclBlack': fixed, the parent's board.2ch untouched",

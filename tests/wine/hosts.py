@@ -19,6 +19,7 @@ EXE = winelab.EXE  # the exe each host gets; run-wine-tests sets it per run
 # boxdriver's hold modes: (access, share) as CreateFileA masks.
 WRITER_SHARING_READ = ("40000000", "1")  # nobody may open it to read unless they let writers in
 READER_SHARING_READ = ("80000000", "1")  # readers welcome, no replace or delete
+READER_SHARING_READ_WRITE = ("80000000", "3")  # writers welcome too, still no replace
 
 # On a busy machine Wine's CreateProcessW now and then fails before the tool
 # runs at all (error 1359, an internal error): boxdriver then says "cannot
