@@ -326,7 +326,7 @@ bool TakeSecurity(HANDLE file, const std::wstring& like) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   const DWORD read =
       source == INVALID_HANDLE_VALUE
-          ? ::GetLastError()
+          ? (like.empty() ? ERROR_FILE_NOT_FOUND : ::GetLastError())
           : ::GetSecurityInfo(
                 source, SE_FILE_OBJECT,
                 OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
