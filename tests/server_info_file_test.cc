@@ -34,6 +34,8 @@ TEST(ExecutableDirectory, ATrailByte5CIsNoSeparator) {
   EXPECT_EQ(DirectoryOf("C:\\\x95\\\\Quenlit.exe"), "C:\\\x95\\");
   // A file name that itself ends in 表: the scan steps over the whole character.
   EXPECT_EQ(DirectoryOf("C:\\Host\\a\x95\\"), "C:\\Host");
+  // One that starts with it: the byte before 表's lead byte is the separator.
+  EXPECT_EQ(DirectoryOf("C:\\Host\\\x95\\.exe"), "C:\\Host");
 }
 
 TEST(ServerInfoPath, JoinsTheFixedFragmentAndIsUnknownWithoutTheOwnPath) {
