@@ -7,6 +7,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "serverinfo/failure.h"
 #include "serverinfo/write_back.h"
 #include "support/expected_texts.h"
@@ -261,6 +263,18 @@ TEST_F(LoadServerInfoTest, TheUsersFileAtOneOfOurNamesIsRefusedAndKept) {
     EXPECT_EQ(ReadBytes(platform.BoardPath()), content) << what;
     ::unlink(own.c_str());
   }
+  // Gone right after it was found: no file of ours, but a failed open.
+  WriteBytes(platform.BoardPath(), content);
+  platform.calls.clear();
+  EXPECT_TRUE(Load());
+  const auto look = std::find(platform.calls.begin(), platform.calls.end(), "LeadsTo");
+  ASSERT_NE(look, platform.calls.end());
+  platform.changeAt = look - platform.calls.begin() + 1;
+  platform.change = [&] { ::unlink(platform.BoardPath().c_str()); };
+  platform.calls.clear();
+  platform.boxes.clear();
+  EXPECT_THROW(Load(), Failure);
+  EXPECT_TRUE(platform.boxes.empty());
 }
 
 }  // namespace
