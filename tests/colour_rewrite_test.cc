@@ -107,6 +107,8 @@ TEST_F(ColourRewriteTest, ExactlySevenTabsBeforeAndTwoAfterTheFirstToken) {
   // The second token of the field is rewritten by the next run.
   EXPECT_EQ(Rewrite({out[5]})[0], Board("clWindowTextclWindowText"));
   EXPECT_EQ(fixCount, 1);
+  // The tabs of the line before, in the file's first bytes, do not count.
+  EXPECT_EQ(Rewrite({"\t", Board("clBlack")})[1], Board("clWindowText"));
 }
 
 TEST_F(ColourRewriteTest, DoubleByteBoardNamesKeepEveryByte) {
