@@ -244,16 +244,22 @@ TEST_F(LoadServerInfoTest, TheUsersFileAtOneOfOurNamesIsRefusedAndKept) {
   const std::string content = "1\t2\t3\t4\t5\t6\t7\tclBlack\t9\t10\n";
   const struct {
     const char* suffix;
-    bool hard;  // a second name of one file, else a symbolic link to it
-  } rows[] = {{"_QlBack", false}, {"_QlTemp", false}, {"_QlBack_QlTemp", false}, {"_QlBack", true}};
+    bool hard;        // a second name of one file, else a symbolic link to it
+    const char* dir;  // where the file of our name lies, from the board's folder
+  } rows[] = {{"_QlBack", false, ""},
+              {"_QlTemp", false, ""},
+              {"_QlBack_QlTemp", false, ""},
+              {"_QlBack", true, ""},
+              {"_QlBack", false, "../other/"}};  // another host's backup
+  MakeFolder(platform.HostPath("host/other"));
   for (const auto& row : rows) {
-    const std::string own = platform.BoardPath() + row.suffix;
-    const std::string what = std::string(row.suffix) + (row.hard ? ", hard link" : "");
+    const std::string name = row.dir + std::string("board.2ch") + row.suffix;
+    const std::string own = platform.HostPath("host/config/" + name);
+    const std::string what = name + (row.hard ? ", hard link" : "");
     ::unlink(platform.BoardPath().c_str());
     WriteBytes(own, content);
     ASSERT_EQ(row.hard ? ::link(own.c_str(), platform.BoardPath().c_str())
-                       : ::symlink(("board.2ch" + std::string(row.suffix)).c_str(),
-                                   platform.BoardPath().c_str()),
+                       : ::symlink(name.c_str(), platform.BoardPath().c_str()),
               0);
     platform.boxes.clear();
     EXPECT_FALSE(Load()) << what;
@@ -264,6 +270,7 @@ TEST_F(LoadServerInfoTest, TheUsersFileAtOneOfOurNamesIsRefusedAndKept) {
     ::unlink(own.c_str());
   }
   // Gone right after it was found: no file of ours, but a failed open.
+  ::unlink(platform.BoardPath().c_str());
   WriteBytes(platform.BoardPath(), content);
   platform.calls.clear();
   EXPECT_TRUE(Load());
