@@ -84,6 +84,7 @@ TEST_F(ColourRewriteTest, ExactlySevenTabsBeforeAndTwoAfterTheFirstToken) {
       Board("clBlack", std::string(10000, 'n')),
       Board("clBlack") + std::string(10000, 'z'),
       Board("clBlack") + std::string(9000, 'z') + '\t' + std::string(1000, 'z'),
+      std::string(4096, '\t') + Board("clBlack"),  // 256 tabs to each place of a block
       // Eight tabs before the token; a line that starts with a tab.
       "0\t" + Board("clBlack"),
       Board("clBlack").substr(1),
@@ -100,13 +101,16 @@ TEST_F(ColourRewriteTest, ExactlySevenTabsBeforeAndTwoAfterTheFirstToken) {
   EXPECT_EQ(out[9], Board("clWindowText", std::string(10000, 'n')));
   EXPECT_EQ(out[10], Board("clWindowText") + std::string(10000, 'z'));
   EXPECT_EQ(out[11], Board("clBlack") + std::string(9000, 'z') + '\t' + std::string(1000, 'z'));
-  EXPECT_EQ(out[12], "0\t" + Board("clBlack"));
-  EXPECT_EQ(out[13], Board("clWindowText").substr(1));
+  EXPECT_EQ(out[12], std::string(4096, '\t') + Board("clBlack"));
+  EXPECT_EQ(out[13], "0\t" + Board("clBlack"));
+  EXPECT_EQ(out[14], Board("clWindowText").substr(1));
   EXPECT_EQ(fixCount, 7);
 
   // The second token of the field is rewritten by the next run.
   EXPECT_EQ(Rewrite({out[5]})[0], Board("clWindowTextclWindowText"));
   EXPECT_EQ(fixCount, 1);
+  // The tabs of the line before, in the file's first bytes, do not count.
+  EXPECT_EQ(Rewrite({"\t", Board("clBlack")})[1], Board("clWindowText"));
 }
 
 TEST_F(ColourRewriteTest, DoubleByteBoardNamesKeepEveryByte) {

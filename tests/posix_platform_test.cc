@@ -178,6 +178,7 @@ TEST(PosixPlatform, AnEndingSignalRemovesTheOwnFileNotYetInPlace) {
     for (int i = 0; i < 5; ++i) platform.CreateNew("Z:\\taken", "Z:\\taken", Takes::kAll);
     ::close(0);  // started without standard input: the new file gets descriptor 0
     if (platform.CreateNew("Z:\\mine", "Z:\\taken", Takes::kAll) == kNoFile) ::_exit(1);
+    platform.CreateNew("Z:\\taken", "Z:\\taken", Takes::kAll);  // fails beside a live one
     std::raise(SIGINT);
     ::_exit(0);
   }
@@ -218,7 +219,8 @@ TEST(TerminalBox, AnswersDefaultsAndEndOfInput) {
   EXPECT_TRUE(shown.ends_with("> \n入力が終わったため、この質問は断ったものとします。\n"));
   EXPECT_EQ(Answer("", 0x10, &shown), 1);  // a notice just closes
   EXPECT_TRUE(shown.ends_with("(Enter) > \n"));
-  EXPECT_EQ(Answer("anything\n", 0x40), 1);
+  EXPECT_EQ(Answer("anything\n", 0x40, &shown), 1);  // closed by any line, asked once
+  EXPECT_TRUE(shown.ends_with("*] \n(Enter) > \n"));
   // A wrong answer names the accepted ones and asks again with the Enter
   // hint; answers that are not typed get their line ended after them.
   EXPECT_EQ(Answer("x\n\n", 0x223, &shown), 2);

@@ -7,6 +7,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "serverinfo/failure.h"
 #include "serverinfo/write_back.h"
 #include "support/expected_texts.h"
@@ -34,6 +36,8 @@ TEST(ExecutableDirectory, ATrailByte5CIsNoSeparator) {
   EXPECT_EQ(DirectoryOf("C:\\\x95\\\\Quenlit.exe"), "C:\\\x95\\");
   // A file name that itself ends in 表: the scan steps over the whole character.
   EXPECT_EQ(DirectoryOf("C:\\Host\\a\x95\\"), "C:\\Host");
+  // One that starts with it: the byte before 表's lead byte is the separator.
+  EXPECT_EQ(DirectoryOf("C:\\Host\\\x95\\.exe"), "C:\\Host");
 }
 
 TEST(ServerInfoPath, JoinsTheFixedFragmentAndIsUnknownWithoutTheOwnPath) {
@@ -240,16 +244,22 @@ TEST_F(LoadServerInfoTest, TheUsersFileAtOneOfOurNamesIsRefusedAndKept) {
   const std::string content = "1\t2\t3\t4\t5\t6\t7\tclBlack\t9\t10\n";
   const struct {
     const char* suffix;
-    bool hard;  // a second name of one file, else a symbolic link to it
-  } rows[] = {{"_QlBack", false}, {"_QlTemp", false}, {"_QlBack_QlTemp", false}, {"_QlBack", true}};
+    bool hard;        // a second name of one file, else a symbolic link to it
+    const char* dir;  // where the file of our name lies, from the board's folder
+  } rows[] = {{"_QlBack", false, ""},
+              {"_QlTemp", false, ""},
+              {"_QlBack_QlTemp", false, ""},
+              {"_QlBack", true, ""},
+              {"_QlBack", false, "../other/"}};  // another host's backup
+  MakeFolder(platform.HostPath("host/other"));
   for (const auto& row : rows) {
-    const std::string own = platform.BoardPath() + row.suffix;
-    const std::string what = std::string(row.suffix) + (row.hard ? ", hard link" : "");
+    const std::string name = row.dir + std::string("board.2ch") + row.suffix;
+    const std::string own = platform.HostPath("host/config/" + name);
+    const std::string what = name + (row.hard ? ", hard link" : "");
     ::unlink(platform.BoardPath().c_str());
     WriteBytes(own, content);
     ASSERT_EQ(row.hard ? ::link(own.c_str(), platform.BoardPath().c_str())
-                       : ::symlink(("board.2ch" + std::string(row.suffix)).c_str(),
-                                   platform.BoardPath().c_str()),
+                       : ::symlink(name.c_str(), platform.BoardPath().c_str()),
               0);
     platform.boxes.clear();
     EXPECT_FALSE(Load()) << what;
@@ -259,6 +269,19 @@ TEST_F(LoadServerInfoTest, TheUsersFileAtOneOfOurNamesIsRefusedAndKept) {
     EXPECT_EQ(ReadBytes(platform.BoardPath()), content) << what;
     ::unlink(own.c_str());
   }
+  // Gone right after it was found: no file of ours, but a failed open.
+  ::unlink(platform.BoardPath().c_str());
+  WriteBytes(platform.BoardPath(), content);
+  platform.calls.clear();
+  EXPECT_TRUE(Load());
+  const auto look = std::find(platform.calls.begin(), platform.calls.end(), "LeadsTo");
+  ASSERT_NE(look, platform.calls.end());
+  platform.changeAt = look - platform.calls.begin() + 1;
+  platform.change = [&] { ::unlink(platform.BoardPath().c_str()); };
+  platform.calls.clear();
+  platform.boxes.clear();
+  EXPECT_THROW(Load(), Failure);
+  EXPECT_TRUE(platform.boxes.empty());
 }
 
 }  // namespace

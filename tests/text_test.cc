@@ -59,6 +59,9 @@ TEST(ByteScan, NothingOutsideTheTextCounts) {
   const LinePart after = LineAfter(std::string(20, '\t') + "\r", 0);  // a block, then bytes
   EXPECT_EQ(after.edge, 20u);
   EXPECT_EQ(after.tabs, 20u);
+  // A lone LF ends a line too, in the bytes before or after the blocks.
+  EXPECT_EQ(LineAfter("ab\n\t", 0).tabs, 0u);
+  EXPECT_EQ(LineBefore("\t\nab", 0, 4).tabs, 0u);
 }
 
 }  // namespace
