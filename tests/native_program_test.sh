@@ -286,6 +286,13 @@ cmp -s "$host/config/board.2ch" "$here/examples/host/config/board.2ch" || fail "
 [ -n "$(ls "$host/config" | grep -v '^board.2ch$')" ] && fail "left behind: $(ls "$host/config")"
 finish
 
+# What two runs on the example must leave: the fix made once, the original
+# in the backup, nothing of either run's own.
+fixed_once() {
+  cmp -s "$host/config/board.2ch_QlBack" "$here/examples/host/config/board.2ch" || fail "backup differs"
+  [ "$(grep -c $'\tclWindowText\tclWindow' "$host/config/board.2ch")" = 18 ] || fail "not fixed once"
+  [ -n "$(ls "$host/config" | grep -v '^board.2ch\(_QlBack\)\?$')" ] && fail "left behind"
+}
 # Two runs at once, the first slowed at every fsync: the second waits for
 # the first one's lock, then finds nothing to change (the first ended in
 # time) or ends in the write-failure notice (it did not). Never two fixes,
@@ -302,9 +309,7 @@ two_runs() { # two_runs NAME FSYNC_DELAY_US TEXT_OF_THE_SECOND
   wait "$first"
   grep -qF "17 件、修正しました。" "$work/$1.first" || fail "the first run did not fix the file"
   expect 0 "$3"
-  cmp -s "$host/config/board.2ch_QlBack" "$here/examples/host/config/board.2ch" || fail "backup differs"
-  [ "$(grep -c $'\tclWindowText\tclWindow' "$host/config/board.2ch")" = 18 ] || fail "not fixed once"
-  [ -n "$(ls "$host/config" | grep -v '^board.2ch\(_QlBack\)\?$')" ] && fail "left behind"
+  fixed_once
   finish
 }
 # Ended by a signal while its backup copy waits at an fsync: nothing of its
@@ -379,9 +384,7 @@ unlocked() {
   out+=$'\n'$(cat "$work/unlocked.first")
   [ "$(grep -c "17 件、修正しました。" <<<"$out")" = 1 ] || fail "not exactly one fix"
   grep -q "できませんでした。" <<<"$out" && fail "a backup question"
-  cmp -s "$host/config/board.2ch_QlBack" "$here/examples/host/config/board.2ch" || fail "backup differs"
-  [ "$(grep -c $'\tclWindowText\tclWindow' "$host/config/board.2ch")" = 18 ] || fail "not fixed once"
-  [ -n "$(ls "$host/config" | grep -v '^board.2ch\(_QlBack\)\?$')" ] && fail "left behind"
+  fixed_once
   finish
 }
 # Writes to its own files that put in nothing (a FUSE file system in direct
