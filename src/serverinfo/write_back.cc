@@ -65,6 +65,8 @@ std::string ReplaceTargetOf(Platform& platform, const std::string& path) {
 bool GuardedSteps(RunState& state) {
   Platform& platform = state.platform;
   const std::string& path = state.ServerInfoPath;
+  // Asked first, so a refusal comes before the read-only question changes
+  // anything; WriteLines asks again for the place it writes.
   ReplaceTargetOf(platform, path);
 
   // A failed query gives every bit, so it counts as read-only too.
