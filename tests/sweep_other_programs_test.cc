@@ -190,28 +190,27 @@ Outcome AfterTheNamesWereTaken(const Landmarks& at, long k) {
   return {kNew, {at.kept.empty() ? kOld : at.kept}, expected::Closing()};
 }
 
+// Another run's files in place of ours at both temporary names, made by
+// `plant`, where ours stand.
+void TakeTheNames(SweepPlatform& p, void (*plant)(const std::string& path)) {
+  for (const std::string& name : {p.TempPath(), p.BackupPath() + "_QlTemp"}) {
+    if (!Exists(name)) continue;
+    std::filesystem::remove(name);
+    plant(name);
+  }
+}
+
+void PlantHalf(const std::string& path) { WriteBytes(path, "another run's half"); }
+
 TEST(FaultSweep, AnotherRunAtTheTemporaryNamesIsNeverTakenForOurs) {
   SweepChange(
       "another run takes the temporary names",
-      [](SweepPlatform& p) {
-        for (const std::string& name : {p.TempPath(), p.BackupPath() + "_QlTemp"}) {
-          if (!Exists(name)) continue;
-          std::filesystem::remove(name);
-          WriteBytes(name, "another run's half");
-        }
-      },
-      AfterTheNamesWereTaken);
+      [](SweepPlatform& p) { TakeTheNames(p, PlantHalf); }, AfterTheNamesWereTaken);
   // The same with that run still writing its files: they are neither
   // removed nor replaced, by the clean-up or after a failed replace.
   SweepChange(
       "another live run takes the temporary names",
-      [](SweepPlatform& p) {
-        for (const std::string& name : {p.TempPath(), p.BackupPath() + "_QlTemp"}) {
-          if (!Exists(name)) continue;
-          std::filesystem::remove(name);
-          PlantLive(name);
-        }
-      },
+      [](SweepPlatform& p) { TakeTheNames(p, PlantLive); },
       AfterTheNamesWereTaken);
 }
 

@@ -15,11 +15,11 @@ constexpr std::size_t kCompareStep = std::size_t{64} << 10;
 
 }  // namespace
 
-std::string TemporaryPathFor(const std::string& path) { return path + "_QlTemp"; }
+std::string TemporaryPathFor(const std::string& path) { return path + kTemporarySuffix; }
 
 bool IsOwnName(const std::string& path) {
   const std::string_view name(path);
-  for (const std::string_view suffix : {std::string_view(kBackupSuffix), std::string_view("_QlTemp")}) {
+  for (const std::string_view suffix : {kBackupSuffix, kTemporarySuffix}) {
     if (name.size() >= suffix.size() && name.substr(name.size() - suffix.size()) == suffix) {
       return true;
     }

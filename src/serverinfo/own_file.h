@@ -14,6 +14,10 @@
 // Backup copy beside the file: the file's path followed by this.
 inline constexpr char kBackupSuffix[] = "_QlBack";
 
+// Temporary file beside the file it is to replace: that file's path
+// followed by this.
+inline constexpr char kTemporarySuffix[] = "_QlTemp";
+
 // Name of the temporary file that takes the place of `path`.
 std::string TemporaryPathFor(const std::string& path);
 
